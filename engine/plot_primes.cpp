@@ -1,0 +1,3 @@
+#include "engine/plot_primes.h"
+
+void PlotPrimes(FilterGlobals* /*globals*/, bool /*reportProgress*/) {}

@@ -1,0 +1,216 @@
+#include <cstring>
+
+#include "engine/plot_primes.h"
+#include "host/capability_alert.h"
+#include "host/handles.h"
+#include "host/plugin_entry.h"
+#include "scripting/script_parameters.h"
+#include "ui/about_box.h"
+#include "ui/parameter_dialog.h"
+
+namespace {
+
+constexpr Fixed kFixedOne = 0x00010000;
+constexpr int16_t kPaddingValue = 255;
+
+void EmptyRequest(FilterRecord* record) {
+  SetHostRect(&record->inRect, 0, 0, 0, 0);
+  SetHostRect(&record->outRect, 0, 0, 0, 0);
+  SetHostRect(&record->maskRect, 0, 0, 0, 0);
+}
+
+void Bind(FilterGlobals* globals, int16_t* result, FilterRecord* record) {
+  globals->result = result;
+  globals->filterRecord = record;
+  *result = noErr;
+}
+
+// Non-Fireworks hosts: the record is a locked block whose address is the data word.
+FilterGlobals* AcquireBlockGlobals(int16_t* result, FilterRecord* record, intptr_t* data) {
+  if (*data != 0) {
+    auto* globals = reinterpret_cast<FilterGlobals*>(*data);
+    Bind(globals, result, record);
+    return globals;
+  }
+  auto* globals = static_cast<FilterGlobals*>(NewLockedBlock(sizeof(FilterGlobals)));
+  if (globals == nullptr) {
+    *result = memFullErr;
+    return nullptr;
+  }
+  *data = reinterpret_cast<intptr_t>(globals);
+  Bind(globals, result, record);
+  PrepareGlobals(globals);
+  return globals;
+}
+
+// Without a dialog the buffers hold exactly the filter rectangle, all colour
+// planes interleaved.
+void RequestFilterRect(FilterGlobals* globals) {
+  FilterRecord* record = globals->filterRecord;
+  record->inputRate = kFixedOne;
+  record->maskRate = kFixedOne;
+  record->outLoPlane = 0;
+  record->inLoPlane = 0;
+  record->outHiPlane = static_cast<int16_t>(record->planes - 1);
+  record->inHiPlane = record->outHiPlane;
+  record->inputPadding = kPaddingValue;
+  record->outputPadding = record->inputPadding;
+  record->maskPadding = record->inputPadding;
+  record->inRect = record->filterRect;
+  record->outRect = record->inRect;
+  record->maskRect = record->inRect;
+  const Rect& filter = record->filterRect;
+  SetHostRect(&globals->processRect, 0, 0, static_cast<int16_t>(filter.right - filter.left),
+              static_cast<int16_t>(filter.bottom - filter.top));
+}
+
+bool IsEmpty(const Rect& rect) { return rect.top == rect.bottom || rect.left == rect.right; }
+
+}  // namespace
+
+FilterGlobals* AcquireHandleGlobals(int16_t* result, FilterRecord* record, const HandleProcs* procs,
+                                    int32_t size, intptr_t* data, GlobalsInitialiser initialise) {
+  if (*data != 0) {
+    Handle handle = reinterpret_cast<Handle>(*data);
+    auto* globals = reinterpret_cast<FilterGlobals*>(LockPluginHandle(procs, handle, true));
+    if (globals == nullptr) {
+      *result = memFullErr;
+      return nullptr;
+    }
+    Bind(globals, result, record);
+    return globals;
+  }
+  Handle handle = NewPluginHandle(procs, size);
+  if (handle == nullptr) {
+    *result = memFullErr;
+    return nullptr;
+  }
+  auto* globals = reinterpret_cast<FilterGlobals*>(LockPluginHandle(procs, handle, true));
+  if (globals == nullptr) {
+    DisposePluginHandle(procs, handle);
+    *result = memFullErr;
+    return nullptr;
+  }
+  // A host's newProc need not clear its memory; showDialog must start at 0.
+  std::memset(globals, 0, static_cast<size_t>(size));
+  Bind(globals, result, record);
+  initialise(globals);
+  *data = reinterpret_cast<intptr_t>(handle);
+  return globals;
+}
+
+void PrepareGlobals(FilterGlobals* globals) {
+  FilterRecord* record = globals->filterRecord;
+  record->supportsPadding = false;
+  // Not freed here: the dialog frees its buffers on every way out.
+  globals->previewPixels = nullptr;
+  globals->previewMask = nullptr;
+  globals->transparencyPlane = nullptr;
+  globals->hasTransparency =
+      (record->planes == 1 || record->planes == 3) && record->inTransparencyMask != 0 ? 1 : 0;
+  if (record->parameters == nullptr) {
+    Handle parameters = NewFallbackHandle(sizeof(FilterParameters));
+    if (parameters == nullptr) {
+      *globals->result = memFullErr;
+      return;
+    }
+    record->parameters = parameters;
+    FilterParameters* values = GetFilterParameters(record);
+    values->draw = drawNormal;
+    values->shft = 0;
+  }
+}
+
+FilterParameters* GetFilterParameters(const FilterRecord* record) {
+  if (record == nullptr || record->parameters == nullptr) return nullptr;
+  return reinterpret_cast<FilterParameters*>(*record->parameters);
+}
+
+void OnParameters(FilterGlobals* globals) {
+  PrepareGlobals(globals);
+  globals->showDialog = 1;
+}
+
+void OnPrepare(FilterGlobals* globals) {
+  globals->filterRecord->bufferSpace = 0;
+  globals->filterRecord->maxSpace = 0;
+}
+
+void OnStart(FilterGlobals* globals) {
+  FilterRecord* record = globals->filterRecord;
+  *globals->result = noErr;
+  if (!CheckAdvanceState(record->advanceState, moduleInstance)) {
+    *globals->result = userCanceledErr;
+    EmptyRequest(record);
+    return;
+  }
+  PrepareGlobals(globals);
+  // Everything below reads or writes the parameters block.
+  if (GetFilterParameters(record) == nullptr) {
+    *globals->result = memFullErr;
+    EmptyRequest(record);
+    return;
+  }
+  ReadScriptParameters(globals);
+  if (globals->showDialog != 0) {
+    globals->showDialog = 0;
+    if (!DoParameterDialog(globals)) {
+      EmptyRequest(record);
+      return;
+    }
+    // The dialog asked for the whole image: the filter rectangle addresses
+    // itself inside those buffers.
+    globals->processRect = record->filterRect;
+  } else {
+    RequestFilterRect(globals);
+  }
+  *globals->result = record->advanceState();
+  if (*globals->result != noErr) EmptyRequest(record);
+}
+
+void OnContinue(FilterGlobals* globals) {
+  FilterRecord* record = globals->filterRecord;
+  if (!IsEmpty(record->filterRect)) {
+    if (GetFilterParameters(record) == nullptr) {
+      *globals->result = memFullErr;
+    } else {
+      PlotPrimes(globals, true);
+    }
+  }
+  EmptyRequest(record);
+}
+
+void OnFinish(FilterGlobals* globals) { WriteScriptParameters(globals); }
+
+PLUGIN_EXPORT void PI_CALL PluginMain(int16_t selector, void* record, intptr_t* data, int16_t* result) {
+  if (result == nullptr) return;
+  if (selector == filterSelectorAbout) {
+    *result = noErr;
+    DoAboutBox(static_cast<AboutRecord*>(record));
+    return;
+  }
+  auto* filterRecord = static_cast<FilterRecord*>(record);
+  if (filterRecord == nullptr || data == nullptr) {
+    *result = filterBadParameters;
+    return;
+  }
+  const bool inHandle = HostApp == hostFireworks;
+  FilterGlobals* globals =
+      inHandle ? AcquireHandleGlobals(result, filterRecord, filterRecord->handleProcs,
+                                      sizeof(FilterGlobals), data, PrepareGlobals)
+               : AcquireBlockGlobals(result, filterRecord, data);
+  if (globals == nullptr) return;
+
+  if (HostApp == hostPremiere) filterRecord->wholeSize = filterRecord->imageSize;
+
+  switch (selector) {
+    case filterSelectorParameters: OnParameters(globals); break;
+    case filterSelectorPrepare: OnPrepare(globals); break;
+    case filterSelectorStart: OnStart(globals); break;
+    case filterSelectorContinue: OnContinue(globals); break;
+    case filterSelectorFinish: OnFinish(globals); break;
+    default: *result = filterBadParameters; break;
+  }
+
+  if (inHandle && *data != 0) UnlockPluginHandle(filterRecord->handleProcs, reinterpret_cast<Handle>(*data));
+}
