@@ -1,0 +1,39 @@
+// How our host learns what a plug-in module is, from its property list
+// ("PIPL") resource, before running any of its code.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct PluginProperties {
+  uint32_t kind = 0;           // '8BFM' for a filter
+  std::string name;            // menu name
+  std::string category;        // menu category
+  uint32_t version = 0;        // interface version: major << 16 | minor
+  std::string entryPoint;      // exported entry, from 'wx86'
+  bool hasModes = false;
+  uint8_t modes[4] = {0, 0, 0, 0};  // 'mode' flag bytes
+  std::string enableRule;      // 'enbl'
+  bool hasTerminology = false; // 'hstm'
+  uint32_t terminologyClass = 0;
+  uint32_t terminologyEvent = 0;
+  int16_t terminologyId = 0;
+  std::string terminologyScope;
+  int propertyCount = 0;
+  size_t parsedBytes = 0;      // where parsing ended
+};
+
+// Parses a property list held in memory. False, with a one-line reason in
+// `error`, for anything malformed: short header, wrong count, a property
+// running past the end, trailing bytes. Never reads outside [bytes, bytes+size).
+bool ParsePropertyList(const uint8_t* bytes, size_t size, PluginProperties* out, std::string* error);
+
+// Windows: reads the first "PIPL" resource of the module at `path` without
+// running it, and parses it. Checks that it declares a filter with an entry point.
+bool ReadModuleProperties(const char* path, PluginProperties* out, std::string* error);
+
+// Windows: the raw bytes of resource (type, id) of the module at `path`,
+// in any language. False when the module or the resource is missing.
+bool ReadModuleResource(const char* path, const char* type, int id, std::vector<uint8_t>* bytes);
