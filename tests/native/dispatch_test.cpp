@@ -1,5 +1,337 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
+#include "host/handles.h"
+#include "host/platform_testing.h"
 #include "host/plugin_entry.h"
 
-TEST(DetectHost, Placeholder) { EXPECT_EQ(DetectHost("Photoshp.exe"), hostPhotoshop); }
+namespace {
+
+int advanceCalls = 0;
+OSErr advanceResult = noErr;
+OSErr PI_CALL CountingAdvanceState() {
+  ++advanceCalls;
+  return advanceResult;
+}
+
+// A small host handle suite whose new handles are full of garbage, as a
+// host's memory may be.
+int hostHandlesMade = 0;
+int hostHandlesLocked = 0;
+int hostHandlesUnlocked = 0;
+int hostAllocationsLeft = -1;
+Handle PI_CALL HostNew(int32_t size) {
+  if (hostAllocationsLeft == 0) return nullptr;
+  if (hostAllocationsLeft > 0) --hostAllocationsLeft;
+  auto* handle = static_cast<char**>(std::malloc(sizeof(char*)));
+  *handle = static_cast<char*>(std::malloc(static_cast<size_t>(size)));
+  std::memset(*handle, 0xA5, static_cast<size_t>(size));
+  ++hostHandlesMade;
+  return handle;
+}
+void PI_CALL HostDispose(Handle handle) {
+  std::free(*handle);
+  std::free(handle);
+}
+int32_t PI_CALL HostGetSize(Handle) { return 0; }
+OSErr PI_CALL HostSetSize(Handle, int32_t) { return 0; }
+Ptr PI_CALL HostLock(Handle handle, Boolean) {
+  ++hostHandlesLocked;
+  return *handle;
+}
+void PI_CALL HostUnlock(Handle) { ++hostHandlesUnlocked; }
+
+HandleProcs HostProcs() {
+  HandleProcs procs{};
+  procs.handleProcsVersion = 1;
+  procs.numHandleProcs = 8;
+  procs.newProc = HostNew;
+  procs.disposeProc = HostDispose;
+  procs.getSizeProc = HostGetSize;
+  procs.setSizeProc = HostSetSize;
+  procs.lockProc = HostLock;
+  procs.unlockProc = HostUnlock;
+  return procs;
+}
+
+class Dispatch : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    HostApp = hostOther;
+    advanceCalls = 0;
+    advanceResult = noErr;
+    hostHandlesMade = hostHandlesLocked = hostHandlesUnlocked = 0;
+    hostAllocationsLeft = -1;
+    RefuseMemoryAfter(-1);
+    std::memset(&record, 0, sizeof record);
+    record.imageSize = {300, 400};
+    record.planes = 3;
+    record.imageMode = plugInModeRGBColor;
+    record.filterRect = {10, 20, 110, 220};
+    record.advanceState = CountingAdvanceState;
+    record.supportsPadding = true;
+  }
+  void TearDown() override {
+    HostApp = hostOther;
+    RefuseMemoryAfter(-1);
+  }
+
+  int16_t Call(int16_t selector) {
+    result = 12345;
+    PluginMain(selector, &record, &data, &result);
+    return result;
+  }
+  FilterGlobals* Globals() const { return reinterpret_cast<FilterGlobals*>(data); }
+
+  FilterRecord record;
+  intptr_t data = 0;
+  int16_t result = 0;
+};
+
+void ExpectRect(const Rect& rect, int top, int left, int bottom, int right) {
+  EXPECT_EQ(rect.top, top);
+  EXPECT_EQ(rect.left, left);
+  EXPECT_EQ(rect.bottom, bottom);
+  EXPECT_EQ(rect.right, right);
+}
+
+}  // namespace
+
+TEST(DetectHost, MatchesTheFourNamesExactly) {
+  EXPECT_EQ(DetectHost("Photoshp.exe"), hostPhotoshop);
+  EXPECT_EQ(DetectHost("AfterFX.exe"), hostAfterEffects);
+  EXPECT_EQ(DetectHost("premiere.exe"), hostPremiere);
+  EXPECT_EQ(DetectHost("Fireworks.exe"), hostFireworks);
+  EXPECT_EQ(DetectHost("photoshp.exe"), hostOther);
+  EXPECT_EQ(DetectHost("PHOTOSHP.EXE"), hostOther);
+  EXPECT_EQ(DetectHost("Photoshop.exe"), hostOther);
+  EXPECT_EQ(DetectHost(""), hostOther);
+  EXPECT_EQ(DetectHost(nullptr), hostOther);
+}
+
+TEST_F(Dispatch, UnknownSelectorsAnswerBadParametersAfterMakingTheRecord) {
+  for (int16_t selector : {int16_t(6), int16_t(-1), int16_t(-32768), int16_t(200)}) {
+    EXPECT_EQ(Call(selector), filterBadParameters) << selector;
+    EXPECT_NE(data, 0);
+  }
+  EXPECT_EQ(advanceCalls, 0);
+}
+
+TEST_F(Dispatch, AboutTouchesNeitherTheDataWordNorTheRecordInAnyHost) {
+  for (int32_t host : {hostOther, hostPhotoshop, hostPremiere, hostFireworks, hostAfterEffects}) {
+    HostApp = host;
+    const int blocks = LiveLockedBlocks();
+    AboutRecord about{};
+    result = 99;
+    PluginMain(filterSelectorAbout, &about, &data, &result);
+    EXPECT_EQ(result, noErr);
+    EXPECT_EQ(data, 0);
+    EXPECT_EQ(LiveLockedBlocks(), blocks);
+  }
+}
+
+TEST_F(Dispatch, RecordIsMadeOnceAndReused) {
+  EXPECT_EQ(Call(filterSelectorParameters), noErr);
+  const intptr_t first = data;
+  ASSERT_NE(first, 0);
+  EXPECT_EQ(Globals()->showDialog, 1);
+  EXPECT_EQ(Globals()->result, &result);
+  EXPECT_EQ(Globals()->filterRecord, &record);
+  ASSERT_NE(record.parameters, nullptr);
+  EXPECT_FALSE(record.supportsPadding);
+
+  FilterRecord moved = record;
+  int16_t otherResult = 7;
+  PluginMain(filterSelectorPrepare, &moved, &data, &otherResult);
+  EXPECT_EQ(data, first);
+  EXPECT_EQ(otherResult, noErr);
+  EXPECT_EQ(Globals()->filterRecord, &moved);
+  EXPECT_EQ(Globals()->result, &otherResult);
+  EXPECT_EQ(Globals()->showDialog, 1);
+  EXPECT_EQ(moved.bufferSpace, 0);
+  EXPECT_EQ(moved.maxSpace, 0);
+}
+
+TEST_F(Dispatch, StartWithoutDialogRequestsExactlyTheFilterRect) {
+  record.parameters = nullptr;
+  EXPECT_EQ(Call(filterSelectorStart), noErr);
+  EXPECT_EQ(advanceCalls, 1);
+  ExpectRect(record.inRect, 10, 20, 110, 220);
+  ExpectRect(record.outRect, 10, 20, 110, 220);
+  ExpectRect(record.maskRect, 10, 20, 110, 220);
+  ExpectRect(Globals()->processRect, 0, 0, 100, 200);
+  EXPECT_EQ(record.inLoPlane, 0);
+  EXPECT_EQ(record.inHiPlane, 2);
+  EXPECT_EQ(record.outLoPlane, 0);
+  EXPECT_EQ(record.outHiPlane, 2);
+  EXPECT_EQ(record.inputRate, 0x10000);
+  EXPECT_EQ(record.maskRate, 0x10000);
+  EXPECT_EQ(record.inputPadding, 255);
+  EXPECT_EQ(record.outputPadding, 255);
+  EXPECT_EQ(record.maskPadding, 255);
+
+  EXPECT_EQ(Call(filterSelectorContinue), noErr);
+  ExpectRect(record.inRect, 0, 0, 0, 0);
+  ExpectRect(record.outRect, 0, 0, 0, 0);
+  ExpectRect(record.maskRect, 0, 0, 0, 0);
+}
+
+TEST_F(Dispatch, StartAfterParametersRequestsTheWholeImage) {
+  Call(filterSelectorParameters);
+  EXPECT_EQ(Call(filterSelectorStart), noErr);
+  EXPECT_EQ(Globals()->showDialog, 0);
+  ExpectRect(record.inRect, 0, 0, 300, 400);
+  ExpectRect(record.outRect, 0, 0, 300, 400);
+  ExpectRect(record.maskRect, 0, 0, 300, 400);
+  ExpectRect(Globals()->processRect, 10, 20, 110, 220);
+  EXPECT_EQ(advanceCalls, 2);  // the preview's request, then Start's own
+  // A repeated filter shows no dialog.
+  Call(filterSelectorContinue);
+  EXPECT_EQ(Call(filterSelectorStart), noErr);
+  ExpectRect(Globals()->processRect, 0, 0, 100, 200);
+}
+
+TEST_F(Dispatch, EightPlanesAreRequestedInFull) {
+  record.planes = 8;
+  Call(filterSelectorStart);
+  EXPECT_EQ(record.inHiPlane, 7);
+  EXPECT_EQ(record.outHiPlane, 7);
+}
+
+TEST_F(Dispatch, FailedAdvanceStateEmptiesTheRequest) {
+  advanceResult = -50;
+  EXPECT_EQ(Call(filterSelectorStart), -50);
+  ExpectRect(record.inRect, 0, 0, 0, 0);
+  ExpectRect(record.outRect, 0, 0, 0, 0);
+  ExpectRect(record.maskRect, 0, 0, 0, 0);
+}
+
+TEST_F(Dispatch, HostWithoutAdvanceStateIsRefused) {
+  record.advanceState = nullptr;
+  record.inRect = {1, 2, 3, 4};
+  EXPECT_EQ(Call(filterSelectorStart), userCanceledErr);
+  ExpectRect(record.inRect, 0, 0, 0, 0);
+  ExpectRect(record.maskRect, 0, 0, 0, 0);
+}
+
+TEST_F(Dispatch, EmptyFilterRectPlotsNothingAndEndsTheLoop) {
+  Call(filterSelectorStart);
+  record.filterRect = {10, 20, 10, 220};
+  record.inRect = record.outRect = record.maskRect = {1, 1, 2, 2};
+  EXPECT_EQ(Call(filterSelectorContinue), noErr);
+  ExpectRect(record.inRect, 0, 0, 0, 0);
+  ExpectRect(record.outRect, 0, 0, 0, 0);
+  ExpectRect(record.maskRect, 0, 0, 0, 0);
+}
+
+TEST_F(Dispatch, TransparencyIsNotedForOneOrThreeColourPlanes) {
+  record.inTransparencyMask = 1;
+  Call(filterSelectorParameters);
+  EXPECT_EQ(Globals()->hasTransparency, 1);
+  record.planes = 4;
+  Call(filterSelectorParameters);
+  EXPECT_EQ(Globals()->hasTransparency, 0);
+}
+
+TEST_F(Dispatch, PremiereGetsWholeSizeOnEveryCall) {
+  HostApp = hostPremiere;
+  for (int selector : {1, 2, 3,
+                       4, 5, 9}) {
+    record.wholeSize = {0, 0};
+    Call(static_cast<int16_t>(selector));
+    EXPECT_EQ(record.wholeSize.v, 300);
+    EXPECT_EQ(record.wholeSize.h, 400);
+  }
+  HostApp = hostPhotoshop;
+  record.wholeSize = {0, 0};
+  Call(filterSelectorPrepare);
+  EXPECT_EQ(record.wholeSize.v, 0);
+}
+
+TEST_F(Dispatch, ParametersSurviveFromOneRunToTheNext) {
+  Call(filterSelectorStart);
+  Handle parameters = record.parameters;
+  ASSERT_NE(parameters, nullptr);
+  auto* values = reinterpret_cast<FilterParameters*>(*parameters);
+  EXPECT_EQ(values->draw, 0);
+  EXPECT_EQ(values->shft, 0);
+  values->draw = 1;
+  values->shft = 65535;
+  Call(filterSelectorContinue);
+  Call(filterSelectorStart);
+  EXPECT_EQ(record.parameters, parameters);
+  EXPECT_EQ(GetFilterParameters(&record)->draw, 1);
+  EXPECT_EQ(GetFilterParameters(&record)->shft, 65535);
+}
+
+TEST_F(Dispatch, RefusedMemoryForTheRecordLeavesTheDataWordAlone) {
+  RefuseMemoryAfter(0);
+  EXPECT_EQ(Call(filterSelectorParameters), memFullErr);
+  EXPECT_EQ(data, 0);
+  EXPECT_EQ(advanceCalls, 0);
+}
+
+TEST_F(Dispatch, StartWithoutAParametersBlockStopsWithMemFull) {
+  RefuseMemoryAfter(1);  // the record is made, the parameters block is not
+  EXPECT_EQ(Call(filterSelectorStart), memFullErr);
+  EXPECT_NE(data, 0);
+  EXPECT_EQ(record.parameters, nullptr);
+  EXPECT_EQ(advanceCalls, 0);
+  ExpectRect(record.inRect, 0, 0, 0, 0);
+  RefuseMemoryAfter(-1);
+  EXPECT_EQ(Call(filterSelectorStart), noErr);  // a later run recovers
+  EXPECT_NE(record.parameters, nullptr);
+}
+
+TEST_F(Dispatch, FireworksKeepsTheRecordInAHostHandle) {
+  HostApp = hostFireworks;
+  HandleProcs procs = HostProcs();
+  record.handleProcs = &procs;
+  EXPECT_EQ(Call(filterSelectorStart), noErr);
+  EXPECT_EQ(hostHandlesMade, 1);
+  ASSERT_NE(data, 0);
+  auto* globals = reinterpret_cast<FilterGlobals*>(*reinterpret_cast<Handle>(data));
+  EXPECT_EQ(globals->showDialog, 0);  // cleared, not the host's garbage
+  ExpectRect(globals->processRect, 0, 0, 100, 200);
+  EXPECT_EQ(hostHandlesLocked, hostHandlesUnlocked);
+  Call(filterSelectorContinue);
+  EXPECT_EQ(hostHandlesMade, 1);
+  EXPECT_EQ(hostHandlesLocked, 2);
+  EXPECT_EQ(hostHandlesUnlocked, 2);
+  // The parameters block is always our own handle.
+  auto* parameters = reinterpret_cast<FallbackHandle*>(record.parameters);
+  EXPECT_EQ(parameters->tag, kFallbackHandleTag);
+  HostDispose(reinterpret_cast<Handle>(data));
+}
+
+TEST_F(Dispatch, FireworksFallsBackToOwnHandlesForADamagedSuite) {
+  HostApp = hostFireworks;
+  HandleProcs procs = HostProcs();
+  procs.numHandleProcs = 6;
+  record.handleProcs = &procs;
+  EXPECT_EQ(Call(filterSelectorParameters), noErr);
+  EXPECT_EQ(hostHandlesMade, 0);
+  auto* handle = reinterpret_cast<FallbackHandle*>(data);
+  EXPECT_EQ(handle->tag, kFallbackHandleTag);
+  EXPECT_EQ(static_cast<FilterGlobals*>(handle->data)->showDialog, 1);
+  EXPECT_EQ(Call(filterSelectorPrepare), noErr);
+  EXPECT_EQ(reinterpret_cast<intptr_t>(handle), data);
+}
+
+TEST_F(Dispatch, FireworksRefusedHandleGivesMemFullAndNoRecord) {
+  HostApp = hostFireworks;
+  HandleProcs procs = HostProcs();
+  record.handleProcs = &procs;
+  hostAllocationsLeft = 0;
+  EXPECT_EQ(Call(filterSelectorParameters), memFullErr);
+  EXPECT_EQ(data, 0);
+  record.handleProcs = nullptr;
+  RefuseMemoryAfter(1);  // fallback record made, its data refused
+  const int blocks = LiveLockedBlocks();
+  EXPECT_EQ(Call(filterSelectorParameters), memFullErr);
+  EXPECT_EQ(data, 0);
+  EXPECT_EQ(LiveLockedBlocks(), blocks);
+}

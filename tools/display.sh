@@ -1,0 +1,20 @@
+# Sourced by the scripts that run Windows programs: wine needs an X display
+# for windows, even hidden ones, and one wineserver kept alive saves seconds.
+start_display() {
+  if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+    local n=91
+    while [ -e "/tmp/.X${n}-lock" ]; do n=$((n + 1)); done
+    Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
+    VARDELKIST_XVFB_PID=$!
+    export DISPLAY=":$n"
+    for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
+    trap stop_display EXIT
+  fi
+  export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vardelkist}" WINEARCH=win32 WINEDEBUG=-all
+  wineserver -p 60 >/dev/null 2>&1 || true
+}
+
+stop_display() {
+  wineserver -k >/dev/null 2>&1 || true
+  if [ -n "${VARDELKIST_XVFB_PID:-}" ]; then kill "$VARDELKIST_XVFB_PID" 2>/dev/null || true; fi
+}
