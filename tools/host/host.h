@@ -1,0 +1,275 @@
+// Our own small filter host: loads a .8bf module the way an image editor
+// does, keeps a session with the plug-in (its data word and parameters
+// handle), holds a document in memory, and runs the filter selectors against
+// it with a full set of host callbacks. Every callback can be left out or
+// damaged, so that the plug-in can be tried against partial and quirky hosts;
+// the host itself never trusts what the plug-in hands back.
+//
+// Windows only (runs under wine here). One session is active at a time: the
+// callbacks are plain cdecl functions that find their session through a
+// module-level pointer, set for the duration of each PluginMain call.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "host/host_api.h"
+#include "tools/host/property_list.h"
+
+// ---- The plug-in module -------------------------------------------------------
+
+typedef void(PI_CALL* PluginEntryProc)(int16_t selector, void* record, intptr_t* data, int16_t* result);
+
+struct HostPlugin {
+  void* module = nullptr;  // HMODULE
+  PluginEntryProc entry = nullptr;
+  PluginProperties properties;
+  std::string path;
+};
+
+constexpr uint32_t kFilterKind = 0x3842464D;  // '8BFM'
+
+// Loads the module at `path` as a host does: reads its property list without
+// running it, requires kind '8BFM', an interface version not above 4.0 and a
+// 'wx86' entry name, then LoadLibrary and GetProcAddress of that name.
+// False, with a one-line reason in `error`, on any failure; nothing stays loaded.
+bool LoadPlugin(const char* path, HostPlugin* plugin, std::string* error);
+
+// FreeLibrary. Close every session on the plug-in first.
+void UnloadPlugin(HostPlugin* plugin);
+
+// ---- The document -------------------------------------------------------------------
+
+// Pixels in rows, top row first, the planes of a pixel interleaved: the colour
+// planes (1 gray, 3 RGB) then, when present, the transparency plane. 16-bit
+// samples are in machine order on the host's scale 0..32768.
+struct HostImage {
+  int32_t width = 0;
+  int32_t height = 0;
+  int32_t colorPlanes = 0;  // 1 or 3
+  bool hasAlpha = false;
+  int32_t depth = 8;        // bits per sample: 8 or 16
+  std::vector<uint8_t> pixels;
+};
+
+constexpr int32_t kMaxImageSide = 30000;  // the host API's 16-bit coordinates
+constexpr uint16_t kHostSampleMax16 = 32768;
+
+// Sizes `image` and zero-fills it. False for a shape the host does not offer
+// (planes other than 1 or 3, depth other than 8 or 16, sides outside 1..30000).
+bool MakeImage(HostImage* image, int32_t width, int32_t height, int32_t colorPlanes, bool hasAlpha,
+               int32_t depth);
+int32_t ImagePlanes(const HostImage& image);          // colour planes + transparency
+int32_t ImageBytesPerSample(const HostImage& image);  // 1 or 2
+int32_t ImageRowBytes(const HostImage& image);
+int16_t ImageModeOf(const HostImage& image);          // 1, 3, 10 or 11
+
+// Sample of plane `plane` at column x, row y; no bounds check beyond an assert.
+uint16_t GetSample(const HostImage& image, int32_t x, int32_t y, int32_t plane);
+void SetSample(HostImage* image, int32_t x, int32_t y, int32_t plane, uint16_t value);
+
+// The default test picture: colour gradients, the transparency plane (if
+// any) fading from opaque at the left to half transparent at the right.
+void FillGradient(HostImage* image);
+
+// A copy of `image` at another depth (8 <-> 16), samples rescaled and rounded.
+HostImage ConvertDepth(const HostImage& image, int32_t depth);
+
+// 16-bit file samples 0..65535 <-> the host's 0..32768, rounded to nearest.
+uint16_t HostSampleFrom16(uint16_t fileSample);
+uint16_t FileSampleFrom16(uint16_t hostSample);
+
+// PNG through Windows Imaging Component. Reads gray, gray+alpha, RGB and RGBA
+// at 8 or 16 bits per sample (any other PNG is converted to the nearest of
+// those); writes the image's own shape back. False with a reason in `error`.
+// Paths are UTF-8.
+bool ReadPng(const char* path, HostImage* image, std::string* error);
+bool WritePng(const char* path, const HostImage& image, std::string* error);
+
+// ---- How the host behaves -----------------------------------------------------------
+
+enum class AlphaReport {
+  // planes = 2 or 4, inLayerPlanes = colour planes, inTransparencyMask = 1:
+  // how current hosts describe a layer with transparency.
+  CountedInPlanes,
+  // planes = 1 or 3 and inTransparencyMask = 1: the transparency plane is not
+  // counted but may still be requested as the plane after the colour planes.
+  AfterPlanes,
+};
+
+// The host's handle suite, as offered in the filter record.
+struct HandleSuiteOptions {
+  bool absent = false;            // handleProcs = null
+  int16_t version = 1;            // as advertised
+  int16_t count = 8;              // numHandleProcs as advertised
+  int nullProc = -1;              // 0..7: leave that slot (newProc .. disposeRegularHandleProc) null
+  int32_t refuseNewAfter = -1;    // newProc returns null once this many handles were made; -1 never
+  bool disposeDoesNothing = false;  // disposeProc accepts the handle and frees nothing
+};
+
+// Called on every progressProc call, after it has been recorded (vkhost's bar).
+typedef void (*HostProgressHook)(int32_t done, int32_t total, void* context);
+
+struct HostOptions {
+  // The filter record.
+  bool shortRecord = false;       // 452-byte record of the 4.0 .. 8.0 hosts instead of 488
+  AlphaReport alphaReport = AlphaReport::CountedInPlanes;
+  OSType hostSig = 0x3842494D;    // '8BIM'
+  int32_t serialNumber = 0;
+  RGBColor foreground = {0, 0, 0};
+  RGBColor background = {65535, 65535, 65535};
+  int32_t maxSpace = 256 << 20;   // also the initial bufferSpace
+  bool wholeSizeZero = false;     // leave wholeSize (0,0) instead of the image size
+  bool noPlatformData = false;    // platformData = null (also in the about record)
+  bool nullWindow = false;        // PlatformData.hwnd = 0
+  bool supportsPadding = true;    // paddings start at -3 (error on bounds exception)
+
+  // Callbacks.
+  bool noAdvanceState = false;
+  bool noAbortProc = false;
+  bool noProgressProc = false;
+  bool noDisplayPixels = false;
+  int32_t abortAtPoll = 0;        // abortProc answers true from this poll on (1 = first); 0 never
+  HandleSuiteOptions handles;
+
+  // Buffers delivered by advanceState.
+  int32_t rowPaddingBytes = 0;    // unused bytes after each row (a guard pattern, checked afterwards)
+  bool zeroColumnBytes = false;   // leave in/outColumnBytes and in/outPlaneBytes 0, like old hosts
+
+  HostProgressHook progressHook = nullptr;
+  void* progressContext = nullptr;
+};
+
+// ---- What the host saw --------------------------------------------------------------
+
+struct SelectorCall {
+  int16_t selector;
+  int16_t result;
+};
+
+// One advanceState call: the request as the plug-in left it in the record,
+// and what the host answered.
+struct AdvanceCall {
+  Rect inRect, outRect, maskRect;
+  int16_t inLoPlane, inHiPlane, outLoPlane, outHiPlane;
+  int16_t inputPadding, outputPadding, maskPadding;
+  Fixed inputRate, maskRate;
+  int16_t result;
+};
+
+struct ProgressCall {
+  int32_t done;
+  int32_t total;
+};
+
+// Everything logged since the session was opened or the log last cleared.
+struct HostLog {
+  std::vector<SelectorCall> calls;
+  std::vector<AdvanceCall> advances;
+  std::vector<ProgressCall> progress;
+  int32_t abortPolls = 0;
+  int32_t displayPixelsCalls = 0;
+  int32_t rowPaddingDamaged = 0;   // output rows whose guard bytes the plug-in overwrote
+  int32_t foreignHandleCalls = 0;  // handle procs called with a handle the suite never made
+};
+
+// ---- The session ----------------------------------------------------------------------
+
+struct HostInternals;  // buffers, handle table, window: host.cpp's business
+
+// One plug-in as the host keeps it between calls and between runs. Open with
+// OpenSession and do not copy; the fields below may be read at any time.
+struct HostSession {
+  PluginEntryProc entry = nullptr;
+  HostOptions options;
+  intptr_t data = 0;           // the plug-in's data word, kept from call to call
+  Handle parameters = nullptr; // the plug-in's parameters handle, kept from run to run
+  HostImage* image = nullptr;  // the document of the current run (not owned)
+  Rect filterRect = {0, 0, 0, 0};
+  FilterRecord* record = nullptr;  // the current run's record; null between runs
+  unsigned char errorString[256] = {0};  // the record's errorString target (Pascal string)
+  HostLog log;
+  HostInternals* internals = nullptr;
+};
+
+// A session on `entry` (HostPlugin::entry, or a test's own function). Creates
+// the hidden host window and registers the common controls, as an editor has
+// them. Null with a reason in `error` when Windows refuses.
+HostSession* OpenSession(PluginEntryProc entry, const HostOptions& options, std::string* error);
+
+// Ends any run, disposes of every handle the suite made (the data word and the
+// parameters handle included, when they are ours) and destroys the window.
+void CloseSession(HostSession* session);
+
+// Stores `size` bytes into a new handle of the session's own suite and makes it
+// the parameters handle, as a host restoring saved parameters does. The old
+// parameters handle is disposed of when the suite made it. False without
+// memory. Works even when the suite offered to the plug-in is absent or damaged.
+bool SetParameters(HostSession* session, const void* bytes, int32_t size);
+
+// The bytes behind the parameters handle: exact for the suite's own handles;
+// for a plug-in's own handle (first word = data address) the size of the
+// global block behind it when there is one, otherwise `fallbackSize` bytes.
+// False when there is no parameters handle or its first word is null.
+bool ReadParameters(const HostSession* session, std::vector<uint8_t>* bytes, int32_t fallbackSize = 4);
+
+// The handle suite's view: how many handles it made and still holds.
+int32_t LiveHandleCount(const HostSession* session);
+
+void ClearLog(HostSession* session);
+
+// ---- Driving the plug-in ----------------------------------------------------------------
+
+// Starts a run on `image` with the given filter rectangle: builds a fresh,
+// zero-filled filter record and fills it as a host does before Parameters.
+// An empty `filterRect` (all zero) means the whole image. False with a reason
+// for a rectangle outside the image or an image the host does not offer.
+bool BeginRun(HostSession* session, HostImage* image, const Rect& filterRect, std::string* error);
+
+// Calls PluginMain once with `selector` and logs it. About gets an about record
+// (platformData -> the window); every other selector the run's record, which
+// stays readable in session->record afterwards. Around Continue the host does
+// its delivery work: before it, the current request is delivered unless
+// advanceState already did; after it, the output is written back to the image
+// when the result is 0. Returns the plug-in's result code; -30100 when a
+// FilterRecord selector is called outside a run.
+int16_t CallPluginMain(HostSession* session, int16_t selector);
+
+// Ends the run: delivered buffers are released (pending output is dropped, it
+// was written back by Continue already) and the record is freed.
+void EndRun(HostSession* session);
+
+struct HostRunOptions {
+  bool showDialog = false;      // call Parameters first, as when the user opens the filter
+  Rect filterRect = {0, 0, 0, 0};  // all zero: the whole image
+  int32_t maxContinueCalls = 10000;  // a plug-in that never empties its request is stopped here
+};
+
+struct HostRunReport {
+  std::vector<SelectorCall> calls;
+  std::vector<AdvanceCall> advances;
+  std::vector<ProgressCall> progress;
+  int32_t abortPolls = 0;
+  int16_t result = 0;           // the first non-zero result, else 0
+  bool continueCapped = false;  // stopped at maxContinueCalls
+  std::string error;            // host-side failure (bad rectangle ...), empty otherwise
+};
+
+// A whole filter run as a host does it: [Parameters,] Prepare, Start, then
+// Continue while any request rectangle is non-empty, then Finish when Start
+// returned 0. Stops at the first non-zero result (Finish still follows when
+// Start succeeded). The image holds the filtered pixels afterwards.
+HostRunReport RunFilter(HostSession* session, HostImage* image, const HostRunOptions& options);
+
+// The about box: About with an about record whose platform data names the window.
+int16_t ShowAbout(HostSession* session);
+
+// Asks the running filter to stop: abortProc answers true from its next poll.
+// Safe to call from another thread (a console control handler).
+void RequestAbort(HostSession* session);
+
+// ---- Naming, for messages ----------------------------------------------------------------
+
+const char* SelectorName(int16_t selector);
+std::string FourCharCode(uint32_t code);  // 0x3842464D -> "8BFM"
