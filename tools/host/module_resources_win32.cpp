@@ -1,0 +1,114 @@
+// Reading a module's resources without running it: the module is mapped as
+// data, so neither its DLLMain nor any of its imports is touched.
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "tools/host/property_list.h"
+
+namespace {
+
+HMODULE OpenAsData(const char* path) {
+  HMODULE module = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  // Systems before Vista know only the plain data-file mapping.
+  if (module == nullptr) module = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  return module;
+}
+
+// A resource name is either a small integer or a string; keep either beyond the enumeration.
+struct ResourceName {
+  bool found = false;
+  bool isNumber = false;
+  WORD number = 0;
+  std::string text;
+};
+
+LPCSTR AsParameter(const ResourceName& name) {
+  return name.isNumber ? MAKEINTRESOURCEA(name.number) : name.text.c_str();
+}
+
+BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR param) {
+  ResourceName* first = reinterpret_cast<ResourceName*>(param);
+  first->found = true;
+  first->isNumber = IS_INTRESOURCE(name);
+  if (first->isNumber) first->number = LOWORD(reinterpret_cast<ULONG_PTR>(name));
+  else first->text = name;
+  return FALSE;
+}
+
+struct FirstLanguage {
+  bool found = false;
+  WORD language = 0;
+};
+
+BOOL CALLBACK TakeFirstLanguage(HMODULE, LPCSTR, LPCSTR, WORD language, LONG_PTR param) {
+  FirstLanguage* first = reinterpret_cast<FirstLanguage*>(param);
+  first->found = true;
+  first->language = language;
+  return FALSE;
+}
+
+// Copies resource (type, name) in the first language the module holds it in.
+bool CopyResource(HMODULE module, LPCSTR type, LPCSTR name, std::vector<uint8_t>* bytes) {
+  FirstLanguage first;
+  EnumResourceLanguagesA(module, type, name, TakeFirstLanguage, reinterpret_cast<LONG_PTR>(&first));
+  if (!first.found) return false;
+  HRSRC info = FindResourceExA(module, type, name, first.language);
+  if (info == nullptr) return false;
+  DWORD size = SizeofResource(module, info);
+  HGLOBAL loaded = LoadResource(module, info);
+  const uint8_t* data = loaded != nullptr ? static_cast<const uint8_t*>(LockResource(loaded)) : nullptr;
+  if (data == nullptr) return false;
+  bytes->assign(data, data + size);
+  return true;
+}
+
+std::string ErrorText(const char* what, const char* path) {
+  return std::string(what) + " " + path + " (error " + std::to_string(GetLastError()) + ")";
+}
+
+bool Fail(std::string* error, const std::string& message) {
+  if (error != nullptr) *error = message;
+  return false;
+}
+
+bool ReadFirstPropertyList(HMODULE module, const char* path, std::vector<uint8_t>* bytes, std::string* error) {
+  ResourceName first;
+  EnumResourceNamesA(module, "PIPL", TakeFirstName, reinterpret_cast<LONG_PTR>(&first));
+  if (!first.found) return Fail(error, std::string("no PIPL resource in ") + path);
+  if (!CopyResource(module, "PIPL", AsParameter(first), bytes))
+    return Fail(error, ErrorText("cannot load the PIPL resource of", path));
+  return true;
+}
+
+bool CheckFilter(const PluginProperties& properties, const char* path, std::string* error) {
+  if (properties.kind != '8BFM') return Fail(error, std::string(path) + " is not a filter: its 'kind' is not '8BFM'");
+  if (properties.entryPoint.empty()) return Fail(error, std::string(path) + " names no entry point ('wx86')");
+  return true;
+}
+
+}  // namespace
+
+bool ReadModuleProperties(const char* path, PluginProperties* out, std::string* error) {
+  *out = PluginProperties();
+  HMODULE module = OpenAsData(path);
+  if (module == nullptr) return Fail(error, ErrorText("cannot open", path));
+  std::vector<uint8_t> bytes;
+  bool read = ReadFirstPropertyList(module, path, &bytes, error);
+  FreeLibrary(module);
+  if (!read) return false;
+  std::string reason;
+  if (!ParsePropertyList(bytes.data(), bytes.size(), out, &reason))
+    return Fail(error, std::string("malformed PIPL in ") + path + ": " + reason);
+  return CheckFilter(*out, path, error);
+}
+
+bool ReadModuleResource(const char* path, const char* type, int id, std::vector<uint8_t>* bytes) {
+  bytes->clear();
+  HMODULE module = OpenAsData(path);
+  if (module == nullptr) return false;
+  bool read = CopyResource(module, type, MAKEINTRESOURCEA(id), bytes);
+  FreeLibrary(module);
+  return read;
+}
