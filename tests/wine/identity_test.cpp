@@ -1,0 +1,124 @@
+// The plug-in recognises its host by the executable's file name. This program
+// runs once under each name (the build copies it to Photoshp.exe,
+// Fireworks.exe, ...); each test checks what its current name calls for.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "tests/wine/plugin_fixture.h"
+
+namespace {
+
+bool RunningAs(const char* name) { return ExecutableName() == name; }
+
+bool IsFallbackHandle(intptr_t word) {
+  if (word == 0) return false;
+  return std::memcmp(reinterpret_cast<const char*>(word) + sizeof(void*), "OTOF", 4) == 0;
+}
+
+class Identity : public PluginFixture {};
+
+}  // namespace
+
+TEST_F(Identity, AboutMakesNoRecordInAnyHost) {
+  Open();
+  EXPECT_EQ(ShowAbout(session), noErr);
+  EXPECT_EQ(session->data, 0);
+  EXPECT_EQ(LiveHandleCount(session), 0);
+}
+
+TEST_F(Identity, OnlyPremiereGetsItsWholeSizeSet) {
+  HostOptions options;
+  options.wholeSizeZero = true;
+  Open(options);
+  Begin(70, 50, Rect{0, 0, 50, 70});
+  for (int selector : {1, 2, 7}) {
+    session->record->wholeSize = {0, 0};
+    CallPluginMain(session, static_cast<int16_t>(selector));
+    if (RunningAs("premiere.exe")) {
+      EXPECT_EQ(session->record->wholeSize.v, 50);
+      EXPECT_EQ(session->record->wholeSize.h, 70);
+    } else {
+      EXPECT_EQ(session->record->wholeSize.v, 0);
+      EXPECT_EQ(session->record->wholeSize.h, 0);
+    }
+  }
+}
+
+TEST_F(Identity, OnlyFireworksKeepsTheRecordInAHandle) {
+  Open();
+  Begin(70, 50, Rect{0, 0, 50, 70});
+  ASSERT_EQ(CallPluginMain(session, filterSelectorParameters), noErr);
+  const intptr_t word = session->data;
+  ASSERT_NE(word, 0);
+  if (RunningAs("Fireworks.exe")) {
+    EXPECT_EQ(LiveHandleCount(session), 1);  // made by the host's suite
+  } else {
+    EXPECT_EQ(LiveHandleCount(session), 0);
+    EXPECT_FALSE(IsFallbackHandle(word));
+  }
+  // Reused by every later call and run, wherever it lives.
+  EXPECT_EQ(CallPluginMain(session, filterSelectorStart), noErr);
+  EXPECT_EQ(CallPluginMain(session, filterSelectorContinue), noErr);
+  EXPECT_EQ(session->data, word);
+  EXPECT_EQ(LiveHandleCount(session), RunningAs("Fireworks.exe") ? 1 : 0);
+  EndRun(session);
+  Begin(20, 20, Rect{0, 0, 20, 20});
+  EXPECT_EQ(CallPluginMain(session, filterSelectorStart), noErr);
+  EXPECT_EQ(session->data, word);
+}
+
+TEST_F(Identity, FireworksFallsBackToItsOwnHandleForAnUnusableSuite) {
+  if (!RunningAs("Fireworks.exe")) GTEST_SKIP() << "Fireworks only";
+  struct Damage {
+    const char* what;
+    HandleSuiteOptions suite;
+    bool usable;
+  };
+  std::vector<Damage> cases;
+  auto add = [&cases](const char* what, bool usable, void (*damage)(HandleSuiteOptions*)) {
+    Damage d{what, HandleSuiteOptions{}, usable};
+    damage(&d.suite);
+    cases.push_back(d);
+  };
+  add("absent", false, [](HandleSuiteOptions* s) { s->absent = true; });
+  add("version 2", false, [](HandleSuiteOptions* s) { s->version = 2; });
+  add("version 0", false, [](HandleSuiteOptions* s) { s->version = 0; });
+  add("count 6", false, [](HandleSuiteOptions* s) { s->count = 6; });
+  add("count 7", true, [](HandleSuiteOptions* s) { s->count = 7; });
+  add("count 0x8000", true, [](HandleSuiteOptions* s) { s->count = static_cast<int16_t>(0x8000); });
+  add("null newProc", false, [](HandleSuiteOptions* s) { s->nullProc = 0; });
+  add("null disposeProc", false, [](HandleSuiteOptions* s) { s->nullProc = 1; });
+  add("null getSizeProc", false, [](HandleSuiteOptions* s) { s->nullProc = 2; });
+  add("null setSizeProc", false, [](HandleSuiteOptions* s) { s->nullProc = 3; });
+  add("null lockProc", false, [](HandleSuiteOptions* s) { s->nullProc = 4; });
+  add("null unlockProc", false, [](HandleSuiteOptions* s) { s->nullProc = 5; });
+  for (const Damage& d : cases) {
+    SCOPED_TRACE(d.what);
+    HostOptions options;
+    options.handles = d.suite;
+    Open(options);
+    MakeImage(&image, 40, 30, 3, false, 8);
+    HostRunOptions run;
+    run.showDialog = true;
+    HostRunReport report = RunFilter(session, &image, run);
+    EXPECT_EQ(report.result, noErr) << report.error;
+    EXPECT_EQ(IsFallbackHandle(session->data), !d.usable);
+    EXPECT_EQ(LiveHandleCount(session), d.usable ? 1 : 0);
+    EXPECT_EQ(session->log.foreignHandleCalls, 0);
+    TearDown();
+  }
+}
+
+TEST_F(Identity, FireworksRefusedMemoryLeavesTheDataWordAlone) {
+  if (!RunningAs("Fireworks.exe")) GTEST_SKIP() << "Fireworks only";
+  HostOptions options;
+  options.handles.refuseNewAfter = 0;
+  Open(options);
+  Begin(40, 30, Rect{0, 0, 30, 40});
+  for (int selector : {1, 2, 3}) {
+    EXPECT_EQ(CallPluginMain(session, static_cast<int16_t>(selector)), memFullErr);
+    EXPECT_EQ(session->data, 0);
+  }
+  EXPECT_TRUE(session->log.advances.empty());
+}

@@ -1,0 +1,44 @@
+#include "tests/wine/plugin_fixture.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+#include "tests/wine/test_support.h"
+
+HostPlugin PluginFixture::plugin;
+std::string PluginFixture::loadError;
+
+void PluginFixture::SetUpTestSuite() {
+  if (plugin.entry == nullptr) LoadPlugin(PluginPath().c_str(), &plugin, &loadError);
+}
+
+void PluginFixture::TearDown() {
+  if (session == nullptr) return;
+  if (session->record != nullptr) EndRun(session);
+  CloseSession(session);
+  session = nullptr;
+}
+
+void PluginFixture::Open(const HostOptions& options) {
+  ASSERT_NE(plugin.entry, nullptr) << loadError;
+  std::string error;
+  session = OpenSession(plugin.entry, options, &error);
+  ASSERT_NE(session, nullptr) << error;
+}
+
+void PluginFixture::Begin(int32_t width, int32_t height, const Rect& filterRect, int32_t colorPlanes,
+                          bool hasAlpha, int32_t depth) {
+  ASSERT_TRUE(MakeImage(&image, width, height, colorPlanes, hasAlpha, depth));
+  FillGradient(&image);
+  std::string error;
+  ASSERT_TRUE(BeginRun(session, &image, filterRect, &error)) << error;
+}
+
+std::string ExecutableName() {
+  char path[MAX_PATH];
+  DWORD length = GetModuleFileNameA(nullptr, path, sizeof path);
+  std::string full(path, length);
+  size_t slash = full.find_last_of('\\');
+  return slash == std::string::npos ? full : full.substr(slash + 1);
+}

@@ -1,0 +1,31 @@
+// A test fixture holding the real plug-in, loaded once per test program the
+// way a host loads it, and one host session per test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "host/globals.h"
+#include "tools/host/host.h"
+
+class PluginFixture : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite();
+  void TearDown() override;
+
+  // Opens the session; fails the test when the plug-in could not be loaded.
+  void Open(const HostOptions& options = HostOptions{});
+
+  // Makes the document and begins a run on it.
+  void Begin(int32_t width, int32_t height, const Rect& filterRect, int32_t colorPlanes = 3,
+             bool hasAlpha = false, int32_t depth = 8);
+
+  static HostPlugin plugin;
+  static std::string loadError;
+  HostSession* session = nullptr;
+  HostImage image;
+};
+
+// File name of the running test program, e.g. "Fireworks.exe".
+std::string ExecutableName();
