@@ -7,7 +7,9 @@
 #include "host/host_api.h"
 
 #if defined(_WIN32)
-#define PLUGIN_EXPORT extern "C" __declspec(dllexport)
+// Hosts only promise 4-byte stack alignment; realign once at the entry so that
+// SSE code below may rely on 16.
+#define PLUGIN_EXPORT extern "C" __declspec(dllexport) __attribute__((force_align_arg_pointer))
 #else
 #define PLUGIN_EXPORT extern "C" __attribute__((visibility("default")))
 #endif
