@@ -106,6 +106,7 @@ struct HandleSuiteOptions {
   int nullProc = -1;              // 0..7: leave that slot (newProc .. disposeRegularHandleProc) null
   int32_t refuseNewAfter = -1;    // newProc returns null once this many handles were made; -1 never
   bool disposeDoesNothing = false;  // disposeProc accepts the handle and frees nothing
+  bool dirtyMemory = false;       // newProc/setSizeProc leave new bytes 0xCD instead of 0
 };
 
 // Called on every progressProc call, after it has been recorded (vkhost's bar).
@@ -131,6 +132,7 @@ struct HostOptions {
   bool noProgressProc = false;
   bool noDisplayPixels = false;
   int32_t abortAtPoll = 0;        // abortProc answers true from this poll on (1 = first); 0 never
+  int16_t initialResult = 0;      // the result word before each call (a sentinel shows an unset result)
   HandleSuiteOptions handles;
 
   // Buffers delivered by advanceState.
@@ -156,6 +158,7 @@ struct AdvanceCall {
   int16_t inputPadding, outputPadding, maskPadding;
   Fixed inputRate, maskRate;
   int16_t result;
+  bool byHost;  // delivered by the host before Continue, not asked for through advanceState
 };
 
 struct ProgressCall {
@@ -251,9 +254,9 @@ struct HostRunReport {
   std::vector<AdvanceCall> advances;
   std::vector<ProgressCall> progress;
   int32_t abortPolls = 0;
-  int16_t result = 0;           // the first non-zero result, else 0
+  int16_t result = 0;           // the first non-zero result, else 0; -50 when the run could not begin
   bool continueCapped = false;  // stopped at maxContinueCalls
-  std::string error;            // host-side failure (bad rectangle ...), empty otherwise
+  std::string error;            // why the run could not begin (bad rectangle ...), empty otherwise
 };
 
 // A whole filter run as a host does it: [Parameters,] Prepare, Start, then
@@ -272,4 +275,5 @@ void RequestAbort(HostSession* session);
 // ---- Naming, for messages ----------------------------------------------------------------
 
 const char* SelectorName(int16_t selector);
+const char* ResultName(int16_t result);   // -128 -> "userCanceledErr"; positive: reported by the plug-in
 std::string FourCharCode(uint32_t code);  // 0x3842464D -> "8BFM"

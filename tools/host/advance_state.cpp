@@ -1,0 +1,227 @@
+// Delivering the pixels a plug-in asks for, and taking its output back.
+// Every request is checked against the image before a byte is copied; a bad
+// one is refused with a result code and the data pointers are cleared.
+#include <cstring>
+
+#include "tools/host/host_internal.h"
+
+namespace {
+
+constexpr int64_t kMaxBufferBytes = int64_t(1) << 30;
+
+bool Inverted(const Rect& rect) { return rect.top > rect.bottom || rect.left > rect.right; }
+
+bool Empty(const Rect& rect) { return rect.top >= rect.bottom || rect.left >= rect.right; }
+
+bool Inside(const Rect& rect, const HostImage& image) {
+  return rect.top >= 0 && rect.left >= 0 && rect.bottom <= image.height && rect.right <= image.width;
+}
+
+bool SameRequest(const PlaneRequest& a, const PlaneRequest& b) {
+  return std::memcmp(&a.rect, &b.rect, sizeof a.rect) == 0 && a.loPlane == b.loPlane && a.hiPlane == b.hiPlane &&
+         a.padding == b.padding;
+}
+
+PlaneRequest InputRequest(const FilterRecord* record) {
+  return {record->inRect, record->inLoPlane, record->inHiPlane, record->inputPadding};
+}
+
+PlaneRequest OutputRequest(const FilterRecord* record) {
+  return {record->outRect, record->outLoPlane, record->outHiPlane, record->outputPadding};
+}
+
+OSErr CheckRequest(const HostSession& session, const PlaneRequest& request) {
+  if (Inverted(request.rect)) return filterBadParameters;
+  if (Empty(request.rect)) return noErr;
+  if (request.loPlane < 0 || request.hiPlane < request.loPlane || request.hiPlane >= ImagePlanes(*session.image))
+    return filterBadParameters;
+  if (Inside(request.rect, *session.image)) return noErr;
+  // Outside the image only with padding the plug-in asked for.
+  bool padded = session.options.supportsPadding && request.padding >= -2 && request.padding <= 255;
+  return padded ? noErr : filterBadParameters;
+}
+
+int32_t Clamp(int32_t value, int32_t low, int32_t high) { return value < low ? low : (value > high ? high : value); }
+
+uint16_t PaddedSample(const HostImage& image, int32_t x, int32_t y, int32_t plane, int16_t padding) {
+  if (x >= 0 && y >= 0 && x < image.width && y < image.height) return GetSample(image, x, y, plane);
+  if (padding == -1) return GetSample(image, Clamp(x, 0, image.width - 1), Clamp(y, 0, image.height - 1), plane);
+  if (padding < 0) return 0;
+  if (image.depth == 8) return static_cast<uint16_t>(padding);
+  return static_cast<uint16_t>((padding * kHostSampleMax16 + 127) / 255);
+}
+
+void StoreSample(uint8_t* at, int32_t bytesPerSample, uint16_t value) {
+  if (bytesPerSample == 1) {
+    *at = static_cast<uint8_t>(value);
+  } else {
+    std::memcpy(at, &value, sizeof value);
+  }
+}
+
+uint16_t LoadSample(const uint8_t* at, int32_t bytesPerSample) {
+  if (bytesPerSample == 1) return *at;
+  uint16_t value;
+  std::memcpy(&value, at, sizeof value);
+  return value;
+}
+
+void CopyRows(const HostSession& session, DeliveredBuffer* buffer) {
+  const HostImage& image = *session.image;
+  const PlaneRequest& request = buffer->request;
+  const int32_t bps = ImageBytesPerSample(image);
+  for (int32_t y = request.rect.top; y < request.rect.bottom; ++y) {
+    uint8_t* row = buffer->block.data + static_cast<size_t>(y - request.rect.top) * buffer->rowBytes;
+    uint8_t* at = row;
+    for (int32_t x = request.rect.left; x < request.rect.right; ++x) {
+      for (int32_t p = request.loPlane; p <= request.hiPlane; ++p, at += bps)
+        StoreSample(at, bps, PaddedSample(image, x, y, p, request.padding));
+    }
+    std::memset(row + buffer->rowDataBytes, kRowGuardByte, static_cast<size_t>(buffer->rowBytes - buffer->rowDataBytes));
+  }
+}
+
+OSErr FillBuffer(const HostSession& session, const PlaneRequest& request, const char* label, bool readOnly,
+                 DeliveredBuffer* buffer) {
+  FreeGuarded(&buffer->block);
+  buffer->request = request;
+  buffer->rowBytes = buffer->rowDataBytes = 0;
+  if (Empty(request.rect)) return noErr;
+  const int64_t width = request.rect.right - request.rect.left;
+  const int64_t height = request.rect.bottom - request.rect.top;
+  const int64_t planes = request.hiPlane - request.loPlane + 1;
+  const int64_t rowData = width * planes * ImageBytesPerSample(*session.image);
+  const int64_t rowBytes = rowData + session.options.rowPaddingBytes;
+  if (rowBytes * height > kMaxBufferBytes) return memFullErr;
+  if (!AllocGuarded(static_cast<size_t>(rowBytes * height), label, &buffer->block)) return memFullErr;
+  buffer->rowDataBytes = static_cast<int32_t>(rowData);
+  buffer->rowBytes = static_cast<int32_t>(rowBytes);
+  CopyRows(session, buffer);
+  if (readOnly) ProtectGuarded(buffer->block, true);
+  return noErr;
+}
+
+int32_t ColumnBytes(const HostSession& session, const DeliveredBuffer& buffer) {
+  if (session.options.zeroColumnBytes || buffer.block.data == nullptr) return 0;
+  return (buffer.request.hiPlane - buffer.request.loPlane + 1) * ImageBytesPerSample(*session.image);
+}
+
+void PublishBuffers(HostSession* session) {
+  FilterRecord* record = session->record;
+  HostInternals* internals = session->internals;
+  const bool zero = session->options.zeroColumnBytes;
+  record->inData = internals->in.block.data;
+  record->inRowBytes = internals->in.rowBytes;
+  record->outData = internals->out.block.data;
+  record->outRowBytes = internals->out.rowBytes;
+  record->maskData = nullptr;  // no selection in our documents
+  record->maskRowBytes = 0;
+  record->inColumnBytes = ColumnBytes(*session, internals->in);
+  record->outColumnBytes = ColumnBytes(*session, internals->out);
+  record->inPlaneBytes = zero ? 0 : ImageBytesPerSample(*session->image);
+  record->outPlaneBytes = record->inPlaneBytes;
+}
+
+OSErr Refuse(HostSession* session, OSErr error) {
+  ReleaseBuffers(session);
+  PublishBuffers(session);
+  return error;
+}
+
+bool RowGuardIntact(const DeliveredBuffer& buffer, int32_t row) {
+  const uint8_t* guard = buffer.block.data + static_cast<size_t>(row) * buffer.rowBytes + buffer.rowDataBytes;
+  for (int32_t i = 0; i < buffer.rowBytes - buffer.rowDataBytes; ++i)
+    if (guard[i] != kRowGuardByte) return false;
+  return true;
+}
+
+}  // namespace
+
+bool RequestPending(const FilterRecord* record) {
+  return !Empty(record->inRect) || !Empty(record->outRect) || !Empty(record->maskRect);
+}
+
+AdvanceCall SnapshotRequest(const FilterRecord* record) {
+  AdvanceCall call = {};
+  call.inRect = record->inRect;
+  call.outRect = record->outRect;
+  call.maskRect = record->maskRect;
+  call.inLoPlane = record->inLoPlane;
+  call.inHiPlane = record->inHiPlane;
+  call.outLoPlane = record->outLoPlane;
+  call.outHiPlane = record->outHiPlane;
+  call.inputPadding = record->inputPadding;
+  call.outputPadding = record->outputPadding;
+  call.maskPadding = record->maskPadding;
+  call.inputRate = record->inputRate;
+  call.maskRate = record->maskRate;
+  return call;
+}
+
+OSErr DeliverRequest(HostSession* session) {
+  HostInternals* internals = session->internals;
+  const FilterRecord* record = session->record;
+  if (internals->outputPending) WriteBackOutput(session);
+  const PlaneRequest input = InputRequest(record);
+  const PlaneRequest output = OutputRequest(record);
+  OSErr error = CheckRequest(*session, input);
+  if (error == noErr) error = CheckRequest(*session, output);
+  if (error == noErr && !Empty(input.rect) && record->inputRate != kFixedOne) error = filterBadParameters;
+  if (error != noErr) return Refuse(session, error);
+  error = FillBuffer(*session, input, "input buffer", true, &internals->in);
+  if (error == noErr) error = FillBuffer(*session, output, "output buffer", false, &internals->out);
+  if (error != noErr) return Refuse(session, error);
+  PublishBuffers(session);
+  internals->delivered = true;
+  internals->outputPending = internals->out.block.data != nullptr;
+  return noErr;
+}
+
+bool RequestDelivered(const HostSession* session) {
+  const HostInternals* internals = session->internals;
+  return internals->delivered && SameRequest(internals->in.request, InputRequest(session->record)) &&
+         SameRequest(internals->out.request, OutputRequest(session->record));
+}
+
+OSErr PI_CALL HostAdvanceState() {
+  HostSession* session = CurrentSession();
+  if (session == nullptr || session->record == nullptr) return filterBadParameters;
+  AdvanceCall call = SnapshotRequest(session->record);
+  call.result = DeliverRequest(session);
+  call.byHost = false;
+  session->log.advances.push_back(call);
+  return call.result;
+}
+
+void WriteBackOutput(HostSession* session) {
+  HostInternals* internals = session->internals;
+  if (!internals->outputPending) return;
+  internals->outputPending = false;
+  const DeliveredBuffer& out = internals->out;
+  HostImage* image = session->image;
+  const int32_t bps = ImageBytesPerSample(*image);
+  const Rect& rect = out.request.rect;
+  const int32_t planes = out.request.hiPlane - out.request.loPlane + 1;
+  for (int32_t y = rect.top; y < rect.bottom; ++y) {
+    if (!RowGuardIntact(out, y - rect.top)) ++session->log.rowPaddingDamaged;
+    if (y < 0 || y >= image->height) continue;
+    const uint8_t* row = out.block.data + static_cast<size_t>(y - rect.top) * out.rowBytes;
+    for (int32_t x = rect.left < 0 ? 0 : rect.left; x < rect.right && x < image->width; ++x) {
+      const uint8_t* pixel = row + static_cast<size_t>((x - rect.left) * planes * bps);
+      for (int32_t p = 0; p < planes; ++p)
+        SetSample(image, x, y, out.request.loPlane + p, LoadSample(pixel + p * bps, bps));
+    }
+  }
+}
+
+void ReleaseBuffers(HostSession* session) {
+  HostInternals* internals = session->internals;
+  FreeGuarded(&internals->in.block);
+  FreeGuarded(&internals->out.block);
+  FreeGuarded(&internals->mask.block);
+  internals->in = DeliveredBuffer();
+  internals->out = DeliveredBuffer();
+  internals->mask = DeliveredBuffer();
+  internals->delivered = false;
+  internals->outputPending = false;
+}

@@ -1,0 +1,87 @@
+// What the host's own files share behind host.h.
+#pragma once
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+#include "tools/host/guarded_memory.h"
+#include "tools/host/host.h"
+
+constexpr Fixed kFixedOne = 0x00010000;
+constexpr OSErr kParamErr = -50;
+constexpr OSErr kNilHandleErr = -109;
+constexpr uint8_t kRowGuardByte = 0xA5;
+
+// A handle of the host's suite. The handle value is the address of `data`,
+// so a plug-in that dereferences the handle without locking finds its bytes.
+struct SuiteHandle {
+  char* data;  // must stay the first member
+  int32_t size;
+  int32_t locks;
+};
+
+// The request a buffer was delivered for, to tell whether a later one differs.
+struct PlaneRequest {
+  Rect rect;
+  int16_t loPlane;
+  int16_t hiPlane;
+  int16_t padding;
+};
+
+// One delivered buffer: planes loPlane..hiPlane of `rect`, interleaved.
+struct DeliveredBuffer {
+  GuardedBlock block;
+  PlaneRequest request;
+  int32_t rowBytes = 0;      // including the guard bytes
+  int32_t rowDataBytes = 0;  // without them
+};
+
+struct HostInternals {
+  HWND window = nullptr;
+  PlatformData platform = {0};
+  HandleProcs offeredProcs = {};  // the table the record points at (maybe damaged)
+  std::vector<SuiteHandle*> handles;
+  int32_t newProcCalls = 0;
+  GuardedBlock recordBlock;
+  DeliveredBuffer in, out, mask;
+  bool delivered = false;      // the current request is in the buffers
+  bool outputPending = false;  // `out` holds output not yet written back
+  volatile LONG abortRequested = 0;
+};
+
+// The session of the PluginMain call in progress; null outside one.
+HostSession* CurrentSession();
+void SetCurrentSession(HostSession* session);
+
+// Handle suite (handle_suite.cpp).
+void FillHandleProcs(HostInternals* internals, const HandleSuiteOptions& options);
+SuiteHandle* MakeSuiteHandle(HostInternals* internals, int32_t size, bool dirty);
+SuiteHandle* FindSuiteHandle(const HostInternals* internals, Handle handle);
+void FreeSuiteHandle(HostInternals* internals, SuiteHandle* handle);
+void FreeAllSuiteHandles(HostInternals* internals);
+
+// Filter record (record.cpp).
+bool AllocateRecord(HostSession* session);
+void FreeRecord(HostSession* session);
+
+// Simple callbacks (callbacks.cpp).
+Boolean PI_CALL HostAbortProc();
+void PI_CALL HostProgressProc(int32_t done, int32_t total);
+OSErr PI_CALL HostDisplayPixels(const PSPixelMap* source, const VRect* srcRect, int32_t dstRow,
+                                int32_t dstCol, void* platformContext);
+
+// Buffers (advance_state.cpp).
+OSErr PI_CALL HostAdvanceState();
+OSErr DeliverRequest(HostSession* session);    // writes back pending output first
+bool RequestDelivered(const HostSession* session);  // the record's request is what the buffers hold
+void WriteBackOutput(HostSession* session);
+void ReleaseBuffers(HostSession* session);
+bool RequestPending(const FilterRecord* record);  // any request rectangle non-empty
+AdvanceCall SnapshotRequest(const FilterRecord* record);
+
+// Window (window.cpp).
+bool CreateHostWindow(HostInternals* internals, std::string* error);
+void DestroyHostWindow(HostInternals* internals);

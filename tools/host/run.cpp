@@ -1,0 +1,185 @@
+// Calling the plug-in: single selectors, and whole runs in a host's order.
+#include <cstring>
+
+#include "tools/host/host_internal.h"
+
+namespace {
+
+bool Fail(std::string* error, const std::string& message) {
+  if (error != nullptr) *error = message;
+  return false;
+}
+
+bool ImageUsable(const HostImage& image) {
+  HostImage shape;
+  if (!MakeImage(&shape, image.width, image.height, image.colorPlanes, image.hasAlpha, image.depth)) return false;
+  return image.pixels.size() == shape.pixels.size();
+}
+
+bool AllZero(const Rect& rect) { return rect.top == 0 && rect.left == 0 && rect.bottom == 0 && rect.right == 0; }
+
+bool FitsImage(const Rect& rect, const HostImage& image) {
+  return rect.top >= 0 && rect.left >= 0 && rect.top <= rect.bottom && rect.left <= rect.right &&
+         rect.bottom <= image.height && rect.right <= image.width;
+}
+
+int16_t Invoke(HostSession* session, int16_t selector, void* record) {
+  int16_t result = session->options.initialResult;
+  HostSession* previous = CurrentSession();
+  SetCurrentSession(session);
+  session->entry(selector, record, &session->data, &result);
+  SetCurrentSession(previous);
+  session->log.calls.push_back({selector, result});
+  return result;
+}
+
+// Before Continue a host delivers what the plug-in asks for, unless
+// advanceState already did.
+OSErr DeliverForContinue(HostSession* session) {
+  if (RequestDelivered(session)) return noErr;
+  AdvanceCall call = SnapshotRequest(session->record);
+  call.result = DeliverRequest(session);
+  call.byHost = true;
+  session->log.advances.push_back(call);
+  return call.result;
+}
+
+void AfterContinue(HostSession* session, int16_t result) {
+  HostInternals* internals = session->internals;
+  if (result == noErr) {
+    WriteBackOutput(session);
+  } else {
+    internals->outputPending = false;  // a failed step is not applied
+  }
+  internals->delivered = false;
+}
+
+template <class T>
+std::vector<T> Since(const std::vector<T>& all, size_t start) {
+  return std::vector<T>(all.begin() + static_cast<std::ptrdiff_t>(start), all.end());
+}
+
+int16_t Step(HostSession* session, int16_t selector, HostRunReport* report) {
+  int16_t result = CallPluginMain(session, selector);
+  if (result != noErr && report->result == noErr) report->result = result;
+  return result;
+}
+
+void RunSelectors(HostSession* session, const HostRunOptions& options, HostRunReport* report) {
+  if (options.showDialog && Step(session, filterSelectorParameters, report) != noErr) return;
+  if (Step(session, filterSelectorPrepare, report) != noErr) return;
+  if (Step(session, filterSelectorStart, report) != noErr) return;
+  int32_t calls = 0;
+  while (RequestPending(session->record)) {
+    if (calls++ >= options.maxContinueCalls) {
+      report->continueCapped = true;
+      break;
+    }
+    if (Step(session, filterSelectorContinue, report) != noErr) break;
+  }
+  Step(session, filterSelectorFinish, report);
+}
+
+}  // namespace
+
+bool BeginRun(HostSession* session, HostImage* image, const Rect& filterRect, std::string* error) {
+  EndRun(session);
+  if (image == nullptr || !ImageUsable(*image))
+    return Fail(error, "the image is not one the host offers (1 or 3 colour planes, 8 or 16 bits, 1..30000 pixels)");
+  Rect rect = filterRect;
+  if (AllZero(rect)) rect = {0, 0, static_cast<int16_t>(image->height), static_cast<int16_t>(image->width)};
+  if (!FitsImage(rect, *image)) return Fail(error, "the filter rectangle lies outside the image");
+  session->image = image;
+  session->filterRect = rect;
+  std::memset(session->errorString, 0, sizeof session->errorString);
+  if (!AllocateRecord(session)) {
+    session->image = nullptr;
+    return Fail(error, "no memory for the filter record");
+  }
+  return true;
+}
+
+int16_t CallPluginMain(HostSession* session, int16_t selector) {
+  if (selector == filterSelectorAbout) return ShowAbout(session);
+  if (session->record == nullptr) {
+    session->log.calls.push_back({selector, filterBadParameters});
+    return filterBadParameters;
+  }
+  if (selector == filterSelectorContinue) {
+    OSErr delivered = DeliverForContinue(session);
+    if (delivered != noErr) return delivered;
+  }
+  int16_t result = Invoke(session, selector, session->record);
+  session->parameters = session->record->parameters;  // kept for later runs
+  if (selector == filterSelectorContinue) AfterContinue(session, result);
+  return result;
+}
+
+void EndRun(HostSession* session) {
+  if (session->record != nullptr) session->parameters = session->record->parameters;
+  ReleaseBuffers(session);
+  FreeRecord(session);
+  session->image = nullptr;
+}
+
+HostRunReport RunFilter(HostSession* session, HostImage* image, const HostRunOptions& options) {
+  HostRunReport report;
+  const HostLog& log = session->log;
+  const size_t calls = log.calls.size(), advances = log.advances.size(), progress = log.progress.size();
+  const int32_t polls = log.abortPolls;
+  if (!BeginRun(session, image, options.filterRect, &report.error)) {
+    report.result = kParamErr;
+    return report;
+  }
+  RunSelectors(session, options, &report);
+  EndRun(session);
+  report.calls = Since(log.calls, calls);
+  report.advances = Since(log.advances, advances);
+  report.progress = Since(log.progress, progress);
+  report.abortPolls = log.abortPolls - polls;
+  return report;
+}
+
+int16_t ShowAbout(HostSession* session) {
+  AboutRecord about;
+  std::memset(&about, 0, sizeof about);
+  about.platformData = session->options.noPlatformData ? nullptr : &session->internals->platform;
+  return Invoke(session, filterSelectorAbout, &about);
+}
+
+const char* SelectorName(int16_t selector) {
+  switch (selector) {
+    case filterSelectorAbout: return "About";
+    case filterSelectorParameters: return "Parameters";
+    case filterSelectorPrepare: return "Prepare";
+    case filterSelectorStart: return "Start";
+    case filterSelectorContinue: return "Continue";
+    case filterSelectorFinish: return "Finish";
+    default: return "unknown selector";
+  }
+}
+
+const char* ResultName(int16_t result) {
+  switch (result) {
+    case noErr: return "noErr";
+    case kParamErr: return "paramErr";
+    case memFullErr: return "memFullErr";
+    case kNilHandleErr: return "nilHandleErr";
+    case userCanceledErr: return "userCanceledErr";
+    case errMissingParameter: return "errMissingParameter";
+    case filterBadParameters: return "filterBadParameters";
+    case -30101: return "filterBadMode";
+    case -30900: return "errPlugInHostInsufficient";
+    case -30904: return "errReportString";
+    default: return result > 0 ? "already reported by the plug-in" : "unknown error";
+  }
+}
+
+std::string FourCharCode(uint32_t code) {
+  std::string text;
+  for (int shift = 24; shift >= 0; shift -= 8) {
+    char c = static_cast<char>((code >> shift) & 0xFF);
+    text += (c >= 0x20 && c < 0x7F) ? c : '?';
+  }
+  return text;
+}
