@@ -9,6 +9,8 @@
 // handle. Reports progress through progressProc when `reportProgress` is set
 // and polls abortProc every 1000 steps either way.
 // Completed: the output holds the plot and the result word is unchanged.
-// Cancelled: -128 in the result word, output not written. Memory refused:
-// -108, output not written. All working memory is released before returning.
+// An empty rectangle: nothing happens at all.
+// Otherwise the output is not written, all working memory is released, and
+// the result word says why: -128 cancelled, -108 memory refused, -30100 the
+// rectangle or the buffers do not fit together (or no parameters block).
 void PlotPrimes(FilterGlobals* globals, bool reportProgress);
