@@ -173,6 +173,11 @@ TEST_F(Dispatch, StartWithoutDialogRequestsExactlyTheFilterRect) {
   EXPECT_EQ(record.outputPadding, 255);
   EXPECT_EQ(record.maskPadding, 255);
 
+  // The buffers a host delivers for that request; the engine plots into them.
+  std::vector<uint8_t> input(100 * 200 * 3), output(100 * 200 * 3);
+  record.inData = input.data();
+  record.outData = output.data();
+  record.inRowBytes = record.outRowBytes = 200 * 3;
   EXPECT_EQ(Call(filterSelectorContinue), noErr);
   ExpectRect(record.inRect, 0, 0, 0, 0);
   ExpectRect(record.outRect, 0, 0, 0, 0);
