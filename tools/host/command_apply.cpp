@@ -1,0 +1,182 @@
+// vkhost apply: runs a filter on a PNG without its dialog, as an editor
+// repeats a filter with saved settings.
+//
+// The layout and shift reach the plug-in the way saved settings do: before the
+// run the host puts a parameters handle of its own suite into the record,
+// holding the plug-in's 4-byte parameter block {int16 draw; uint16 shft}. The
+// plug-in finds a parameters handle and uses it instead of making its own.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "host/globals.h"
+#include "tools/host/command_line.h"
+#include "tools/host/host.h"
+
+namespace {
+
+constexpr int64_t kProgressBarPixels = 250000;  // smaller images finish before a bar helps
+constexpr int kBarWidth = 40;
+
+struct ApplyArguments {
+  const char* plugin = nullptr;
+  const char* input = nullptr;
+  const char* output = nullptr;
+  FilterParameters parameters = {drawNormal, 0};
+  RGBColor foreground = {0, 0, 0};
+  RGBColor background = {65535, 65535, 65535};
+  Rect rect = {0, 0, 0, 0};
+  int32_t abortAt = 0;
+  bool deep = false;
+};
+
+bool ParseOption(int argc, char** argv, int* i, ApplyArguments* args, std::string* error) {
+  const std::string option = argv[*i];
+  if (option == "--16bit") {
+    args->deep = true;
+    return true;
+  }
+  const char* value = *i + 1 < argc ? argv[++*i] : nullptr;
+  int32_t number = 0;
+  bool ok = value != nullptr;
+  if (option == "--layout" && ok) {
+    ok = std::strcmp(value, "normal") == 0 || std::strcmp(value, "spiral") == 0;
+    args->parameters.draw = std::strcmp(value, "spiral") == 0 ? drawSpiral : drawNormal;
+  } else if (option == "--shift" && ok) {
+    ok = ParseInteger(value, 0, 65535, &number);
+    args->parameters.shft = static_cast<uint16_t>(number);
+  } else if (option == "--fg" && ok) {
+    ok = ParseColor(value, &args->foreground);
+  } else if (option == "--bg" && ok) {
+    ok = ParseColor(value, &args->background);
+  } else if (option == "--rect" && ok) {
+    ok = ParseRect(value, &args->rect);
+  } else if (option == "--abort-at" && ok) {
+    ok = ParseInteger(value, 1, 0x7FFFFFFF, &args->abortAt);
+  } else if (ok) {
+    *error = "unknown option " + option;
+    return false;
+  }
+  if (!ok) *error = "bad or missing value for " + option;
+  return ok;
+}
+
+bool ParseApply(int argc, char** argv, ApplyArguments* args, std::string* error) {
+  const char** positional[] = {&args->plugin, &args->input, &args->output};
+  size_t count = 0;
+  for (int i = 0; i < argc; ++i) {
+    if (std::strncmp(argv[i], "--", 2) == 0) {
+      if (!ParseOption(argc, argv, &i, args, error)) return false;
+    } else if (count < 3) {
+      *positional[count++] = argv[i];
+    } else {
+      *error = std::string("unexpected argument ") + argv[i];
+      return false;
+    }
+  }
+  if (count < 3) *error = "apply needs PLUGIN.8bf IN.png OUT.png";
+  return count == 3;
+}
+
+// ---- Progress on the terminal, and Ctrl+C ----
+
+struct ProgressBar {
+  int shownPercent = -1;
+};
+
+void DrawProgress(int32_t done, int32_t total, void* context) {
+  ProgressBar* bar = static_cast<ProgressBar*>(context);
+  if (total <= 0) return;
+  int64_t percent = int64_t(done) * 100 / total;
+  percent = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
+  if (percent == bar->shownPercent) return;
+  bar->shownPercent = static_cast<int>(percent);
+  char cells[kBarWidth + 1];
+  int filled = static_cast<int>(percent * kBarWidth / 100);
+  for (int i = 0; i < kBarWidth; ++i) cells[i] = i < filled ? '#' : '.';
+  cells[kBarWidth] = '\0';
+  std::fprintf(stderr, "\r[%s] %3d%%", cells, bar->shownPercent);
+  std::fflush(stderr);
+}
+
+void EndProgress(const ProgressBar& bar) {
+  if (bar.shownPercent >= 0) std::fputc('\n', stderr);
+}
+
+HostSession* interruptible = nullptr;
+
+// Runs on a thread of its own; the filter hears of it at its next abort poll.
+BOOL WINAPI OnConsoleControl(DWORD event) {
+  if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+  RequestAbort(interruptible);
+  return TRUE;
+}
+
+// ---- The run ----
+
+void PrintCalls(const HostRunReport& report) {
+  std::printf("calls:");
+  for (const SelectorCall& call : report.calls) std::printf(" %s=%d", SelectorName(call.selector), call.result);
+  std::printf("\n");
+}
+
+std::string PascalText(const unsigned char* text) { return std::string(reinterpret_cast<const char*>(text + 1), text[0]); }
+
+int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
+  if (!SetParameters(session, &args.parameters, sizeof args.parameters))
+    return Complain(kExitFailed, "no memory for the parameters handle");
+  HostRunOptions run;
+  run.filterRect = args.rect;
+  interruptible = session;
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  HostRunReport report = RunFilter(session, image, run);
+  SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+  interruptible = nullptr;
+  EndProgress(*static_cast<ProgressBar*>(session->options.progressContext));
+  if (!report.error.empty()) return Complain(kExitFailed, report.error);
+  PrintCalls(report);
+  std::printf("result %d (%s)\n", report.result, ResultName(report.result));
+  if (report.result == -30904 && session->errorString[0] != 0)
+    return Complain(kExitFailed, "the filter reports: " + PascalText(session->errorString));
+  if (report.continueCapped) return Complain(kExitFailed, "the filter never stopped asking for data");
+  if (report.result != noErr)
+    return Complain(kExitFailed, std::string("the filter failed with ") + std::to_string(report.result) + " (" +
+                                     ResultName(report.result) + "); nothing written");
+  return kExitOk;
+}
+
+int Apply(const HostPlugin& plugin, HostImage* image, const ApplyArguments& args) {
+  ProgressBar bar;
+  HostOptions options;
+  options.foreground = args.foreground;
+  options.background = args.background;
+  options.abortAtPoll = args.abortAt;
+  options.progressContext = &bar;
+  if (int64_t(image->width) * image->height >= kProgressBarPixels) options.progressHook = DrawProgress;
+  std::string error;
+  HostSession* session = OpenSession(plugin.entry, options, &error);
+  if (session == nullptr) return Complain(kExitFailed, error);
+  int code = Filter(session, image, args);
+  CloseSession(session);
+  return code;
+}
+
+}  // namespace
+
+int RunApply(int argc, char** argv) {
+  ApplyArguments args;
+  std::string error;
+  if (!ParseApply(argc, argv, &args, &error)) return Complain(kExitUsage, error);
+  HostImage image;
+  if (!ReadPng(args.input, &image, &error)) return Complain(kExitFailed, error);
+  if (args.deep && image.depth != 16) image = ConvertDepth(image, 16);
+  HostPlugin plugin;
+  if (!LoadPlugin(args.plugin, &plugin, &error)) return Complain(kExitFailed, error);
+  int code = Apply(plugin, &image, args);
+  UnloadPlugin(&plugin);
+  if (code != kExitOk) return code;
+  if (!WritePng(args.output, image, &error)) return Complain(kExitFailed, error);
+  std::printf("wrote %s\n", args.output);
+  return kExitOk;
+}

@@ -1,0 +1,91 @@
+// vkhost --info and vkhost generate.
+#include <cstdio>
+#include <cstring>
+
+#include "tools/host/command_line.h"
+#include "tools/host/host.h"
+
+namespace {
+
+// The 'mode' flags, most significant bit of the first byte first.
+const char* const kModeNames[16] = {
+    "bitmap", "grayscale", "indexed colour", "RGB colour", "CMYK colour", "HSL colour", "HSB colour",
+    "multichannel", "duotone", "Lab colour", "gray 16", "RGB 48", "Lab 48", "CMYK 64", "deep multichannel",
+    "duotone 16"};
+
+std::string ModeList(const PluginProperties& properties) {
+  if (!properties.hasModes) return "(none declared)";
+  std::string list;
+  for (int bit = 0; bit < 16; ++bit) {
+    if ((properties.modes[bit / 8] & (0x80 >> (bit % 8))) == 0) continue;
+    list += (list.empty() ? "" : ", ") + std::string(kModeNames[bit]);
+  }
+  char bytes[40];
+  std::snprintf(bytes, sizeof bytes, " (flag bytes %02X %02X %02X %02X)", properties.modes[0], properties.modes[1],
+                properties.modes[2], properties.modes[3]);
+  return (list.empty() ? "no mode" : list) + bytes;
+}
+
+// A code as it reads in the file: the stored little-endian bytes in order.
+std::string FileBytes(uint32_t code) {
+  std::string text = FourCharCode(code);
+  return std::string(text.rbegin(), text.rend());
+}
+
+void PrintTerminology(const PluginProperties& properties) {
+  if (!properties.hasTerminology) {
+    std::printf("terminology: none\n");
+    return;
+  }
+  std::printf("terminology: class 0x%08X (bytes \"%s\"), event 0x%08X (bytes \"%s\"), resource %d, scope \"%s\"\n",
+              properties.terminologyClass, FileBytes(properties.terminologyClass).c_str(),
+              properties.terminologyEvent, FileBytes(properties.terminologyEvent).c_str(),
+              properties.terminologyId, properties.terminologyScope.c_str());
+}
+
+void PrintProperties(const char* path, const PluginProperties& properties) {
+  std::printf("file:        %s\n", path);
+  std::printf("kind:        '%s'%s\n", FourCharCode(properties.kind).c_str(),
+              properties.kind == kFilterKind ? " (filter)" : "");
+  std::printf("name:        %s\n", properties.name.c_str());
+  std::printf("category:    %s\n", properties.category.c_str());
+  std::printf("version:     %u.%u\n", properties.version >> 16, properties.version & 0xFFFF);
+  std::printf("entry:       %s\n", properties.entryPoint.c_str());
+  std::printf("modes:       %s\n", ModeList(properties).c_str());
+  std::printf("enable rule: %s\n", properties.enableRule.empty() ? "(none)" : properties.enableRule.c_str());
+  PrintTerminology(properties);
+  std::printf("properties:  %d\n", properties.propertyCount);
+}
+
+}  // namespace
+
+int RunInfo(int argc, char** argv) {
+  if (argc != 1) return Complain(kExitUsage, "--info needs exactly one PLUGIN.8bf");
+  PluginProperties properties;
+  std::string error;
+  if (!ReadModuleProperties(argv[0], &properties, &error)) return Complain(kExitFailed, error);
+  PrintProperties(argv[0], properties);
+  return kExitOk;
+}
+
+int RunGenerate(int argc, char** argv) {
+  if (argc < 3) return Complain(kExitUsage, "generate needs OUT.png WIDTH HEIGHT");
+  int32_t width = 0, height = 0;
+  if (!ParseInteger(argv[1], 1, kMaxImageSide, &width) || !ParseInteger(argv[2], 1, kMaxImageSide, &height))
+    return Complain(kExitUsage, "WIDTH and HEIGHT must be 1..30000");
+  bool gray = false, alpha = false, deep = false;
+  for (int i = 3; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--gray") == 0) gray = true;
+    else if (std::strcmp(argv[i], "--alpha") == 0) alpha = true;
+    else if (std::strcmp(argv[i], "--16bit") == 0) deep = true;
+    else return Complain(kExitUsage, std::string("unknown option ") + argv[i]);
+  }
+  HostImage image;
+  MakeImage(&image, width, height, gray ? 1 : 3, alpha, deep ? 16 : 8);
+  FillGradient(&image);
+  std::string error;
+  if (!WritePng(argv[0], image, &error)) return Complain(kExitFailed, error);
+  std::printf("wrote %s (%dx%d, %s%s, %d-bit)\n", argv[0], width, height, gray ? "gray" : "RGB",
+              alpha ? "+alpha" : "", deep ? 16 : 8);
+  return kExitOk;
+}
