@@ -10,7 +10,7 @@ int32_t MaxSample(const HostImage& image) { return image.depth == 16 ? kHostSamp
 
 // value * numerator / denominator, rounded to nearest.
 uint16_t Rescale(uint64_t value, uint64_t numerator, uint64_t denominator) {
-  return static_cast<uint16_t>((value * numerator + denominator / 2) / denominator);
+  return static_cast<uint16_t>((2 * value * numerator + denominator) / (2 * denominator));
 }
 
 size_t SampleOffset(const HostImage& image, int32_t x, int32_t y, int32_t plane) {

@@ -7,24 +7,13 @@
 #include <cstring>
 
 #include "tools/host/host.h"
+#include "tools/host/wic_support.h"
 
 namespace {
-
-template <class T>
-void Release(T** object) {
-  if (*object != nullptr) (*object)->Release();
-  *object = nullptr;
-}
 
 bool Fail(std::string* error, const std::string& message) {
   if (error != nullptr) *error = message;
   return false;
-}
-
-std::string HresultText(const char* what, HRESULT hr) {
-  char text[160];
-  std::snprintf(text, sizeof text, "%s failed (HRESULT 0x%08lx)", what, static_cast<unsigned long>(hr));
-  return text;
 }
 
 std::wstring Widen(const char* utf8) {
@@ -36,22 +25,7 @@ std::wstring Widen(const char* utf8) {
   return wide;
 }
 
-IWICImagingFactory* Factory(std::string* error) {
-  static IWICImagingFactory* factory = nullptr;
-  if (factory != nullptr) return factory;
-  HRESULT hr = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  if (FAILED(hr) && hr != RPC_E_CHANGED_MODE) {
-    Fail(error, HresultText("CoInitializeEx", hr));
-    return nullptr;
-  }
-  hr = CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER, IID_IWICImagingFactory,
-                        reinterpret_cast<void**>(&factory));
-  if (FAILED(hr)) {
-    Fail(error, HresultText("creating the WIC imaging factory", hr));
-    factory = nullptr;
-  }
-  return factory;
-}
+uint16_t Swap16(uint16_t value) { return static_cast<uint16_t>(value >> 8 | value << 8); }
 
 // A pixel layout we exchange with WIC, and the image shape it carries.
 struct WicShape {
@@ -116,41 +90,42 @@ int32_t WicChannel(const WicShape& shape, int32_t plane) {
   return plane;
 }
 
-uint16_t ReadWicSample(const uint8_t* pixel, const WicShape& shape, int32_t channel) {
+uint16_t ReadWicSample(const uint8_t* pixel, const WicShape& shape, int32_t channel, bool swap) {
   if (shape.depth == 8) return pixel[channel];
   uint16_t value;
   std::memcpy(&value, pixel + 2 * channel, sizeof value);
-  return HostSampleFrom16(value);
+  return HostSampleFrom16(swap ? Swap16(value) : value);
 }
 
-void WriteWicSample(uint8_t* pixel, const WicShape& shape, int32_t channel, uint16_t hostValue) {
+void WriteWicSample(uint8_t* pixel, const WicShape& shape, int32_t channel, uint16_t hostValue, bool swap) {
   if (shape.depth == 8) {
     pixel[channel] = static_cast<uint8_t>(hostValue);
     return;
   }
   uint16_t value = FileSampleFrom16(hostValue);
+  if (swap) value = Swap16(value);
   std::memcpy(pixel + 2 * channel, &value, sizeof value);
 }
 
-void CopyFromWic(const std::vector<uint8_t>& pixels, const WicShape& shape, HostImage* image) {
+void CopyFromWic(const std::vector<uint8_t>& pixels, const WicShape& shape, bool swap, HostImage* image) {
   const int32_t stride = image->width * shape.bytesPerPixel;
   for (int32_t y = 0; y < image->height; ++y) {
     for (int32_t x = 0; x < image->width; ++x) {
       const uint8_t* pixel = pixels.data() + static_cast<size_t>(y) * stride + x * shape.bytesPerPixel;
-      for (int32_t p = 0; p < ImagePlanes(*image); ++p) SetSample(image, x, y, p, ReadWicSample(pixel, shape, WicChannel(shape, p)));
+      for (int32_t p = 0; p < ImagePlanes(*image); ++p) SetSample(image, x, y, p, ReadWicSample(pixel, shape, WicChannel(shape, p), swap));
     }
   }
 }
 
-std::vector<uint8_t> CopyToWic(const HostImage& image, const WicShape& shape) {
+std::vector<uint8_t> CopyToWic(const HostImage& image, const WicShape& shape, bool swap) {
   const int32_t stride = image.width * shape.bytesPerPixel;
   std::vector<uint8_t> pixels(static_cast<size_t>(stride) * image.height);
   for (int32_t y = 0; y < image.height; ++y) {
     for (int32_t x = 0; x < image.width; ++x) {
       uint8_t* pixel = pixels.data() + static_cast<size_t>(y) * stride + x * shape.bytesPerPixel;
-      for (int32_t p = 0; p < ImagePlanes(image); ++p) WriteWicSample(pixel, shape, WicChannel(shape, p), GetSample(image, x, y, p));
+      for (int32_t p = 0; p < ImagePlanes(image); ++p) WriteWicSample(pixel, shape, WicChannel(shape, p), GetSample(image, x, y, p), swap);
       if (shape.colorPlanes == 1 && shape.hasAlpha) {  // gray + alpha travels as RGBA with equal colours
-        for (int32_t channel = 0; channel < 3; ++channel) WriteWicSample(pixel, shape, channel, GetSample(image, x, y, 0));
+        for (int32_t channel = 0; channel < 3; ++channel) WriteWicSample(pixel, shape, channel, GetSample(image, x, y, 0), swap);
       }
     }
   }
@@ -178,18 +153,25 @@ bool DecodePixels(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, const
                   UINT* height, std::vector<uint8_t>* pixels, std::string* error) {
   IWICBitmapFrameDecode* frame = nullptr;
   IWICFormatConverter* converter = nullptr;
+  WICPixelFormatGUID frameFormat = GUID_WICPixelFormatUndefined;
   HRESULT hr = decoder->GetFrame(0, &frame);
   if (SUCCEEDED(hr)) hr = frame->GetSize(width, height);
-  if (SUCCEEDED(hr)) hr = factory->CreateFormatConverter(&converter);
-  if (SUCCEEDED(hr))
-    hr = converter->Initialize(frame, *shape.format, WICBitmapDitherTypeNone, nullptr, 0.0,
-                               WICBitmapPaletteTypeCustom);
+  if (SUCCEEDED(hr)) hr = frame->GetPixelFormat(&frameFormat);
+  // Converters need not handle a format into itself (wine's refuses 16-bit ones).
+  IWICBitmapSource* source = frame;
+  if (SUCCEEDED(hr) && !IsEqualGUID(frameFormat, *shape.format)) {
+    hr = factory->CreateFormatConverter(&converter);
+    if (SUCCEEDED(hr))
+      hr = converter->Initialize(frame, *shape.format, WICBitmapDitherTypeNone, nullptr, 0.0,
+                                 WICBitmapPaletteTypeCustom);
+    source = converter;
+  }
   if (SUCCEEDED(hr) && (*width < 1 || *height < 1 || *width > kMaxImageSide || *height > kMaxImageSide))
     hr = E_INVALIDARG;
   if (SUCCEEDED(hr)) {
     UINT stride = *width * static_cast<UINT>(shape.bytesPerPixel);
     pixels->resize(static_cast<size_t>(stride) * *height);
-    hr = converter->CopyPixels(nullptr, stride, static_cast<UINT>(pixels->size()), pixels->data());
+    hr = source->CopyPixels(nullptr, stride, static_cast<UINT>(pixels->size()), pixels->data());
   }
   Release(&converter);
   Release(&frame);
@@ -200,7 +182,7 @@ bool DecodePixels(IWICImagingFactory* factory, IWICBitmapDecoder* decoder, const
 
 bool EncodePixels(IWICImagingFactory* factory, const wchar_t* path, const HostImage& image, std::string* error) {
   const WicShape shape = ShapeForImage(image);
-  std::vector<uint8_t> pixels = CopyToWic(image, shape);
+  std::vector<uint8_t> pixels = CopyToWic(image, shape, Measure16BitOrder(factory).swapOnWrite);
   IWICStream* stream = nullptr;
   IWICBitmapEncoder* encoder = nullptr;
   IWICBitmapFrameEncode* frame = nullptr;
@@ -233,7 +215,7 @@ bool EncodePixels(IWICImagingFactory* factory, const wchar_t* path, const HostIm
 }  // namespace
 
 bool ReadPng(const char* path, HostImage* image, std::string* error) {
-  IWICImagingFactory* factory = Factory(error);
+  IWICImagingFactory* factory = WicFactory(error);
   if (factory == nullptr) return false;
   int bitDepth = 8;
   const int colourType = PngColourType(path, &bitDepth);
@@ -250,7 +232,7 @@ bool ReadPng(const char* path, HostImage* image, std::string* error) {
   if (!decoded) return Fail(error, std::string("cannot read ") + path + ": " + reason);
   MakeImage(image, static_cast<int32_t>(width), static_cast<int32_t>(height), shape.colorPlanes, shape.hasAlpha,
             shape.depth);
-  CopyFromWic(pixels, shape, image);
+  CopyFromWic(pixels, shape, Measure16BitOrder(factory).swapOnRead, image);
   if (colourType != 4 && colourType != 6 && image->hasAlpha && AllOpaque(*image)) *image = WithoutAlpha(*image);
   return true;
 }
@@ -259,7 +241,7 @@ bool WritePng(const char* path, const HostImage& image, std::string* error) {
   if (image.pixels.size() != static_cast<size_t>(ImageRowBytes(image)) * static_cast<size_t>(image.height) ||
       image.width < 1 || image.height < 1)
     return Fail(error, std::string("cannot write ") + path + ": the image is empty or inconsistent");
-  IWICImagingFactory* factory = Factory(error);
+  IWICImagingFactory* factory = WicFactory(error);
   if (factory == nullptr) return false;
   std::string reason;
   if (!EncodePixels(factory, Widen(path).c_str(), image, &reason))
