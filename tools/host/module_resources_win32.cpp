@@ -65,7 +65,8 @@ bool CopyResource(HMODULE module, LPCSTR type, LPCSTR name, std::vector<uint8_t>
 }
 
 std::string ErrorText(const char* what, const char* path) {
-  return std::string(what) + " " + path + " (error " + std::to_string(GetLastError()) + ")";
+  DWORD code = GetLastError();  // before any allocation below can change it
+  return std::string(what) + " " + path + " (error " + std::to_string(code) + ")";
 }
 
 bool Fail(std::string* error, const std::string& message) {
