@@ -1,0 +1,233 @@
+// Our host's filter record, handle suite and reporting callbacks, as a
+// stand-in plug-in sees them.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <vector>
+
+#include "tests/wine/host_fake_plugin.h"
+
+namespace {
+
+class HostSuite : public HostFixture {};
+
+bool FollowedByNoAccessPage(const void* end) {
+  MEMORY_BASIC_INFORMATION info;
+  if (VirtualQuery(end, &info, sizeof info) == 0) return false;
+  return info.Protect == PAGE_NOACCESS;
+}
+
+}  // namespace
+
+TEST_F(HostSuite, FillsTheRecordAsAHostDoes) {
+  HostOptions options;
+  options.foreground = {65535, 0, 0};
+  options.serialNumber = 42;
+  Open(options);
+  Make(30, 20, 3, false, 8);
+  Begin(Rect{1, 2, 11, 22});
+  DuringStart([&](FilterRecord* record) {
+    EXPECT_EQ(record->imageSize.v, 20);
+    EXPECT_EQ(record->imageSize.h, 30);
+    EXPECT_EQ(record->wholeSize.h, 30);
+    EXPECT_EQ(record->planes, 3);
+    EXPECT_EQ(record->filterRect.right, 22);
+    EXPECT_EQ(record->imageMode, plugInModeRGBColor);
+    EXPECT_EQ(record->serialNumber, 42);
+    EXPECT_EQ(record->hostSig, 0x3842494Du);
+    EXPECT_EQ(record->foreground.red, 65535);
+    EXPECT_EQ(record->foreColor[0], 255);
+    EXPECT_EQ(record->background.blue, 65535);
+    EXPECT_EQ(record->supportsPadding, 1);
+    EXPECT_EQ(record->inputPadding, -3);
+    EXPECT_EQ(record->inputRate, 1 << 16);
+    EXPECT_GT(record->maxSpace, 0);
+    EXPECT_NE(record->errorString, nullptr);
+    EXPECT_EQ(record->descriptorParameters, nullptr);
+    ASSERT_NE(record->platformData, nullptr);
+    EXPECT_TRUE(IsWindow(reinterpret_cast<HWND>(static_cast<PlatformData*>(record->platformData)->hwnd)));
+    ASSERT_NE(record->handleProcs, nullptr);
+    EXPECT_EQ(record->handleProcs->handleProcsVersion, 1);
+    EXPECT_EQ(record->handleProcs->numHandleProcs, 8);
+  });
+}
+
+TEST_F(HostSuite, RecordEndsAtAnInaccessiblePageInBothLayouts) {
+  for (bool shortRecord : {false, true}) {
+    HostOptions options;
+    options.shortRecord = shortRecord;
+    Open(options);
+    Make(4, 4, 1, false, 8);
+    Begin();
+    const size_t size = shortRecord ? kShortFilterRecordSize : sizeof(FilterRecord);
+    EXPECT_TRUE(FollowedByNoAccessPage(reinterpret_cast<const char*>(session->record) + size)) << size;
+    EXPECT_FALSE(FollowedByNoAccessPage(reinterpret_cast<const char*>(session->record) + size - 1));
+    CloseSession(session);
+    session = nullptr;
+  }
+}
+
+TEST_F(HostSuite, OffersOnlyTheCallbacksAsked) {
+  HostOptions options;
+  options.noAdvanceState = options.noAbortProc = options.noProgressProc = options.noDisplayPixels = true;
+  options.handles.absent = true;
+  options.noPlatformData = true;
+  Open(options);
+  Make(4, 4, 1, false, 8);
+  Begin();
+  DuringStart([](FilterRecord* record) {
+    EXPECT_EQ(record->advanceState, nullptr);
+    EXPECT_EQ(record->abortProc, nullptr);
+    EXPECT_EQ(record->progressProc, nullptr);
+    EXPECT_EQ(record->displayPixels, nullptr);
+    EXPECT_EQ(record->handleProcs, nullptr);
+    EXPECT_EQ(record->platformData, nullptr);
+  });
+}
+
+TEST_F(HostSuite, HandleSuiteTracksItsHandles) {
+  Open();
+  Make(4, 4, 1, false, 8);
+  Begin();
+  DuringStart([&](FilterRecord* record) {
+    const HandleProcs* procs = record->handleProcs;
+    Handle handle = procs->newProc(10);
+    ASSERT_NE(handle, nullptr);
+    EXPECT_EQ(LiveHandleCount(session), 1);
+    Ptr data = procs->lockProc(handle, 1);
+    EXPECT_EQ(data, *handle);  // the first word addresses the data
+    std::memcpy(data, "vardelkist", 10);
+    procs->unlockProc(handle);
+    EXPECT_EQ(procs->getSizeProc(handle), 10);
+    EXPECT_EQ(procs->setSizeProc(handle, 20), noErr);
+    EXPECT_EQ(procs->getSizeProc(handle), 20);
+    EXPECT_EQ(std::memcmp(*handle, "vardelkist", 10), 0);
+    procs->disposeProc(handle);
+    EXPECT_EQ(LiveHandleCount(session), 0);
+  });
+  EXPECT_EQ(session->log.foreignHandleCalls, 0);
+}
+
+TEST_F(HostSuite, ForeignHandlesAreCountedNeverTouched) {
+  Open();
+  Make(4, 4, 1, false, 8);
+  Begin();
+  DuringStart([](FilterRecord* record) {
+    char* notOurs[1] = {nullptr};
+    Handle foreign = notOurs;
+    const HandleProcs* procs = record->handleProcs;
+    procs->disposeProc(foreign);
+    EXPECT_EQ(procs->getSizeProc(foreign), 0);
+    EXPECT_EQ(procs->lockProc(foreign, 0), nullptr);
+    EXPECT_NE(procs->setSizeProc(foreign, 4), noErr);
+  });
+  EXPECT_EQ(session->log.foreignHandleCalls, 4);
+}
+
+TEST_F(HostSuite, ImitatesStingyAndDamagedSuites) {
+  HostOptions options;
+  options.handles.refuseNewAfter = 2;
+  options.handles.version = 2;
+  options.handles.count = 5;
+  options.handles.nullProc = 3;
+  options.handles.disposeDoesNothing = true;
+  options.handles.dirtyMemory = true;
+  Open(options);
+  Make(4, 4, 1, false, 8);
+  Begin();
+  DuringStart([&](FilterRecord* record) {
+    const HandleProcs* procs = record->handleProcs;
+    EXPECT_EQ(procs->handleProcsVersion, 2);
+    EXPECT_EQ(procs->numHandleProcs, 5);
+    EXPECT_EQ(procs->setSizeProc, nullptr);
+    Handle first = procs->newProc(3);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(static_cast<uint8_t>((*first)[2]), 0xCD);
+    EXPECT_NE(procs->newProc(3), nullptr);
+    EXPECT_EQ(procs->newProc(3), nullptr);
+    procs->disposeProc(first);
+    EXPECT_EQ(LiveHandleCount(session), 2);
+  });
+}
+
+TEST_F(HostSuite, AbortsFromTheNthPollAndLogsProgress) {
+  HostOptions options;
+  options.abortAtPoll = 3;
+  int hooked = 0;
+  options.progressHook = [](int32_t, int32_t, void* context) { ++*static_cast<int*>(context); };
+  options.progressContext = &hooked;
+  Open(options);
+  Make(4, 4, 1, false, 8);
+  Begin();
+  DuringStart([](FilterRecord* record) {
+    EXPECT_EQ(record->abortProc(), 0);
+    EXPECT_EQ(record->abortProc(), 0);
+    EXPECT_EQ(record->abortProc(), 1);
+    EXPECT_EQ(record->abortProc(), 1);
+    record->progressProc(5, 10);
+    record->progressProc(10, 10);
+  });
+  EXPECT_EQ(session->log.abortPolls, 4);
+  ASSERT_EQ(session->log.progress.size(), 2u);
+  EXPECT_EQ(session->log.progress[0].done, 5);
+  EXPECT_EQ(session->log.progress[1].total, 10);
+  EXPECT_EQ(hooked, 2);
+}
+
+TEST_F(HostSuite, AnAbortRequestReachesTheNextPoll) {
+  Open();
+  Make(4, 4, 1, false, 8);
+  Begin();
+  DuringStart([&](FilterRecord* record) {
+    EXPECT_EQ(record->abortProc(), 0);
+    RequestAbort(session);
+    EXPECT_EQ(record->abortProc(), 1);
+  });
+}
+
+TEST_F(HostSuite, KeepsTheDataWordAndParametersFromRunToRun) {
+  Open();
+  Make(4, 4, 1, false, 8);
+  const uint8_t saved[4] = {1, 0, 41, 0};
+  ASSERT_TRUE(SetParameters(session, saved, 4));
+  std::vector<Handle> seen;
+  FakeBehaviour() = [&](const FakeCall& call) {
+    FilterRecord* record = call.filter();
+    seen.push_back(record->parameters);
+    if (*call.data == 0) *call.data = 1234;
+    if (call.selector == filterSelectorFinish) (*record->parameters)[2] = 42;
+  };
+  RunFilter(session, &image, HostRunOptions{});
+  RunFilter(session, &image, HostRunOptions{});
+  EXPECT_EQ(session->data, 1234);
+  for (Handle handle : seen) EXPECT_EQ(handle, session->parameters);
+  std::vector<uint8_t> bytes;
+  ASSERT_TRUE(ReadParameters(session, &bytes));
+  EXPECT_EQ(bytes, (std::vector<uint8_t>{1, 0, 42, 0}));
+}
+
+TEST_F(HostSuite, AboutGetsTheWindowAndTheResultIsWhatThePlugInLeft) {
+  HostOptions options;
+  options.initialResult = 12345;
+  Open(options);
+  HWND window = nullptr;
+  FakeBehaviour() = [&](const FakeCall& call) {
+    auto* about = static_cast<AboutRecord*>(call.record);
+    window = reinterpret_cast<HWND>(static_cast<PlatformData*>(about->platformData)->hwnd);
+  };
+  EXPECT_EQ(ShowAbout(session), 12345);  // never written by this plug-in
+  EXPECT_TRUE(IsWindow(window));
+}
+
+TEST_F(HostSuite, FilterSelectorsOutsideARunAreRefused) {
+  Open();
+  int calls = 0;
+  FakeBehaviour() = [&](const FakeCall&) { ++calls; };
+  EXPECT_EQ(CallPluginMain(session, filterSelectorStart), filterBadParameters);
+  EXPECT_EQ(calls, 0);
+  Make(4, 4, 1, false, 8);
+  std::string error;
+  EXPECT_FALSE(BeginRun(session, &image, Rect{0, 0, 5, 4}, &error));
+  EXPECT_NE(error, "");
+}
