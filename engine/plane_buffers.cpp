@@ -70,39 +70,76 @@ void PrepareNormaliser(Normaliser* normaliser) {
 inline float Normalise(const Normaliser& normaliser, uint8_t sample) { return normaliser.byteValue[sample]; }
 inline float Normalise(const Normaliser&, uint16_t sample) { return sample * (1.0f / 32768.0f); }
 
-// Rounds half away from zero and clamps. Clamping first gives the same
-// sample, since every value beyond the range rounds to beyond it too.
-template <typename Sample, int kCeiling>
-inline Sample Quantise(float value) {
-  double scaled = static_cast<double>(value) * kCeiling;
-  scaled = scaled > 0.0 ? scaled : 0.0;
-  scaled = scaled < kCeiling ? scaled : kCeiling;
-  return static_cast<Sample>(scaled + 0.5);
+// Rounds half away from zero and clamps: r = trunc(t + 0.5) for t >= 0, and
+// every t < 0 gives 0 however it rounds. Written as one select so that the
+// compiler can vectorise it.
+template <int kCeiling>
+inline int32_t Quantise(float value) {
+  const double rounded = static_cast<double>(value) * kCeiling + 0.5;
+  return rounded < 0.0 ? 0 : rounded >= kCeiling + 1 ? kCeiling : static_cast<int32_t>(rounded);
+}
+
+// The copies below are specialised on the plane count of the common images
+// (gray, gray with transparency, RGB, RGB with transparency), which lets the
+// compiler unroll the planes of a pixel; kPlanes 0 takes the count at run time.
+template <typename Sample, int kPlanes>
+void ReadRows(const PlaneLayout& layout, PlaneBuffers* buffers) {
+  Normaliser normaliser;
+  PrepareNormaliser(&normaliser);
+  const int count = kPlanes > 0 ? kPlanes : layout.count;
+  const ptrdiff_t pixelBytes = kPlanes > 0 ? kPlanes * ptrdiff_t{sizeof(Sample)} : layout.pixelBytes;
+  float* planes[kMaxPlaneBuffers];
+  std::copy(buffers->plane, buffers->plane + kMaxPlaneBuffers, planes);
+  size_t index = 0;
+  for (int32_t y = 0; y < layout.height; ++y) {
+    const uint8_t* pixel = layout.input.origin + y * layout.input.rowBytes;
+    for (int32_t x = 0; x < layout.width; ++x, ++index, pixel += pixelBytes) {
+      for (int p = 0; p < count; ++p)
+        planes[p][index] = Normalise(normaliser, LoadSample<Sample>(pixel + p * sizeof(Sample)));
+    }
+  }
+}
+
+template <typename Sample, int kCeiling, int kPlanes>
+void WriteRows(const PlaneLayout& layout, const PlaneBuffers& buffers) {
+  const int count = kPlanes > 0 ? kPlanes : layout.count;
+  const ptrdiff_t pixelBytes = kPlanes > 0 ? kPlanes * ptrdiff_t{sizeof(Sample)} : layout.pixelBytes;
+  const float* planes[kMaxPlaneBuffers];
+  std::copy(buffers.plane, buffers.plane + kMaxPlaneBuffers, planes);
+  size_t index = 0;
+  for (int32_t y = 0; y < layout.height; ++y) {
+    uint8_t* pixel = layout.output.origin + y * layout.output.rowBytes;
+    for (int32_t x = 0; x < layout.width; ++x, ++index, pixel += pixelBytes) {
+      for (int p = 0; p < count; ++p)
+        StoreSample(pixel + p * sizeof(Sample), static_cast<Sample>(Quantise<kCeiling>(planes[p][index])));
+    }
+  }
+}
+
+// The specialisations hold when every plane is copied: no more than eight.
+int SpecialisedPlaneCount(const PlaneLayout& layout) {
+  return layout.pixelBytes == ptrdiff_t{layout.count} * layout.bytesPerSample ? layout.count : 0;
 }
 
 template <typename Sample>
 void ReadSamples(const PlaneLayout& layout, PlaneBuffers* buffers) {
-  Normaliser normaliser;
-  PrepareNormaliser(&normaliser);
-  size_t index = 0;
-  for (int32_t y = 0; y < layout.height; ++y) {
-    const uint8_t* pixel = layout.input.origin + y * layout.input.rowBytes;
-    for (int32_t x = 0; x < layout.width; ++x, ++index, pixel += layout.pixelBytes) {
-      for (int p = 0; p < layout.count; ++p)
-        buffers->plane[p][index] = Normalise(normaliser, LoadSample<Sample>(pixel + p * sizeof(Sample)));
-    }
+  switch (SpecialisedPlaneCount(layout)) {
+    case 1: ReadRows<Sample, 1>(layout, buffers); break;
+    case 2: ReadRows<Sample, 2>(layout, buffers); break;
+    case 3: ReadRows<Sample, 3>(layout, buffers); break;
+    case 4: ReadRows<Sample, 4>(layout, buffers); break;
+    default: ReadRows<Sample, 0>(layout, buffers); break;
   }
 }
 
 template <typename Sample, int kCeiling>
 void WriteSamples(const PlaneLayout& layout, const PlaneBuffers& buffers) {
-  size_t index = 0;
-  for (int32_t y = 0; y < layout.height; ++y) {
-    uint8_t* pixel = layout.output.origin + y * layout.output.rowBytes;
-    for (int32_t x = 0; x < layout.width; ++x, ++index, pixel += layout.pixelBytes) {
-      for (int p = 0; p < layout.count; ++p)
-        StoreSample(pixel + p * sizeof(Sample), Quantise<Sample, kCeiling>(buffers.plane[p][index]));
-    }
+  switch (SpecialisedPlaneCount(layout)) {
+    case 1: WriteRows<Sample, kCeiling, 1>(layout, buffers); break;
+    case 2: WriteRows<Sample, kCeiling, 2>(layout, buffers); break;
+    case 3: WriteRows<Sample, kCeiling, 3>(layout, buffers); break;
+    case 4: WriteRows<Sample, kCeiling, 4>(layout, buffers); break;
+    default: WriteRows<Sample, kCeiling, 0>(layout, buffers); break;
   }
 }
 
