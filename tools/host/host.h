@@ -214,7 +214,8 @@ bool SetParameters(HostSession* session, const void* bytes, int32_t size);
 // The bytes behind the parameters handle: exact for the suite's own handles;
 // for a plug-in's own handle (first word = data address) the size of the
 // global block behind it when there is one, otherwise `fallbackSize` bytes.
-// False when there is no parameters handle or its first word is null.
+// False when there is no parameters handle, its first word is null, or the
+// memory it names cannot be read (checked, never faulted on).
 bool ReadParameters(const HostSession* session, std::vector<uint8_t>* bytes, int32_t fallbackSize = 4);
 
 // The handle suite's view: how many handles it made and still holds.

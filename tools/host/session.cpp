@@ -5,14 +5,30 @@
 
 namespace {
 
+// Whether `size` bytes at `address` can be read, asked of the memory manager
+// rather than learnt from a fault.
+bool Readable(const void* address, size_t size) {
+  const char* at = static_cast<const char*>(address);
+  const char* end = at + size;
+  while (at < end) {
+    MEMORY_BASIC_INFORMATION info;
+    if (VirtualQuery(at, &info, sizeof info) == 0 || info.State != MEM_COMMIT) return false;
+    if ((info.Protect & (PAGE_NOACCESS | PAGE_GUARD)) != 0) return false;
+    at = static_cast<const char*>(info.BaseAddress) + info.RegionSize;
+  }
+  return true;
+}
+
 // The plug-in's own handle shape: the first word addresses the data. Its size
 // is known only when the data is a global memory block.
 bool ReadForeignHandle(Handle handle, std::vector<uint8_t>* bytes, int32_t fallbackSize) {
+  if (!Readable(handle, sizeof *handle)) return false;
   const char* data = *handle;
-  if (data == nullptr) return false;
+  if (data == nullptr || !Readable(data, 1)) return false;
   HGLOBAL block = GlobalHandle(data);
   SIZE_T size = block != nullptr ? GlobalSize(block) : 0;
   if (size == 0) size = static_cast<SIZE_T>(fallbackSize > 0 ? fallbackSize : 0);
+  if (!Readable(data, size)) return false;
   bytes->assign(data, data + size);
   return true;
 }

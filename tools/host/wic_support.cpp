@@ -59,8 +59,17 @@ DWORD EncodeSample(IWICImagingFactory* factory, UINT16 sample, BYTE* buffer, DWO
 }  // namespace
 
 std::string HresultText(const char* what, HRESULT hr) {
-  char text[160];
-  std::snprintf(text, sizeof text, "%s failed (HRESULT 0x%08lx)", what, static_cast<unsigned long>(hr));
+  const char* meaning = "";
+  switch (static_cast<unsigned long>(hr)) {
+    case 0x80070002: meaning = ": no such file"; break;
+    case 0x80070003: meaning = ": no such folder"; break;
+    case 0x80070005: meaning = ": access denied"; break;
+    case 0x88982F50: meaning = ": not an image format WIC knows"; break;
+    case 0x88982F60: meaning = ": the file is damaged"; break;
+    default: break;
+  }
+  char text[200];
+  std::snprintf(text, sizeof text, "%s failed (HRESULT 0x%08lx%s)", what, static_cast<unsigned long>(hr), meaning);
   return text;
 }
 
