@@ -231,3 +231,45 @@ TEST_F(HostSuite, FilterSelectorsOutsideARunAreRefused) {
   EXPECT_FALSE(BeginRun(session, &image, Rect{0, 0, 5, 4}, &error));
   EXPECT_NE(error, "");
 }
+
+namespace {
+
+struct alignas(4) EmptyDialogTemplate {
+  DLGTEMPLATE header;
+  WORD menu, windowClass, title;
+};
+
+INT_PTR CALLBACK EndOnOk(HWND dialog, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_INITDIALOG) return TRUE;
+  if (message == WM_COMMAND && LOWORD(wParam) == IDOK) {
+    EndDialog(dialog, 7);
+    return TRUE;
+  }
+  return FALSE;
+}
+
+void PressOk(void* window, void* context) {
+  ++*static_cast<int*>(context);
+  PostMessageA(static_cast<HWND>(window), WM_COMMAND, IDOK, 0);
+}
+
+}  // namespace
+
+// A modal dialog inside PluginMain is reached through the dialog hook.
+TEST_F(HostSuite, DialogHookDrivesAModalDialogOfThePlugIn) {
+  int activations = 0;
+  HostOptions options;
+  options.dialogHook = PressOk;
+  options.dialogContext = &activations;
+  Open(options);
+  FakeBehaviour() = [](const FakeCall& call) {
+    static const EmptyDialogTemplate dialog = {
+        {WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME, 0, 0, 0, 0, 80, 40}, 0, 0, 0};
+    auto* about = static_cast<AboutRecord*>(call.record);
+    HWND owner = reinterpret_cast<HWND>(static_cast<PlatformData*>(about->platformData)->hwnd);
+    *call.result = static_cast<int16_t>(
+        DialogBoxIndirectParamA(GetModuleHandleA(nullptr), &dialog.header, owner, EndOnOk, 0));
+  };
+  EXPECT_EQ(ShowAbout(session), 7);
+  EXPECT_GE(activations, 1);
+}

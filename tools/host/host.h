@@ -112,6 +112,12 @@ struct HandleSuiteOptions {
 // Called on every progressProc call, after it has been recorded (vkhost's bar).
 typedef void (*HostProgressHook)(int32_t done, int32_t total, void* context);
 
+// Called each time a dialog window (class "#32770": the plug-in's dialogs and
+// message boxes) is activated during a PluginMain call, after its
+// WM_INITDIALOG. `window` is its HWND. A test drives the modal dialog from
+// here, e.g. by setting controls and posting WM_COMMAND IDOK or IDCANCEL.
+typedef void (*HostDialogHook)(void* window, void* context);
+
 struct HostOptions {
   // The filter record.
   bool shortRecord = false;       // 452-byte record of the 4.0 .. 8.0 hosts instead of 488
@@ -141,6 +147,8 @@ struct HostOptions {
 
   HostProgressHook progressHook = nullptr;
   void* progressContext = nullptr;
+  HostDialogHook dialogHook = nullptr;
+  void* dialogContext = nullptr;
 };
 
 // ---- What the host saw --------------------------------------------------------------

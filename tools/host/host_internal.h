@@ -82,6 +82,10 @@ void ReleaseBuffers(HostSession* session);
 bool RequestPending(const FilterRecord* record);  // any request rectangle non-empty
 AdvanceCall SnapshotRequest(const FilterRecord* record);
 
+// Dialog watch around a PluginMain call, when the options ask for it (window.cpp).
+void BeginDialogWatch(HostSession* session);
+void EndDialogWatch();
+
 // Window (window.cpp).
 bool CreateHostWindow(HostInternals* internals, std::string* error);
 void DestroyHostWindow(HostInternals* internals);

@@ -27,7 +27,9 @@ int16_t Invoke(HostSession* session, int16_t selector, void* record) {
   int16_t result = session->options.initialResult;
   HostSession* previous = CurrentSession();
   SetCurrentSession(session);
+  BeginDialogWatch(session);
   session->entry(selector, record, &session->data, &result);
+  EndDialogWatch();
   SetCurrentSession(previous);
   session->log.calls.push_back({selector, result});
   return result;

@@ -3,9 +3,26 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstring>
+
 #include "tools/host/host_internal.h"
 
 namespace {
+
+HHOOK dialogWatch = nullptr;
+HostSession* watchedSession = nullptr;
+
+// Activation comes after WM_INITDIALOG, so the dialog's controls are ready.
+LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam) {
+  if (code == HCBT_ACTIVATE && watchedSession != nullptr && watchedSession->options.dialogHook != nullptr) {
+    HWND window = reinterpret_cast<HWND>(wParam);
+    char className[16] = {0};
+    GetClassNameA(window, className, sizeof className);
+    if (std::strcmp(className, "#32770") == 0)
+      watchedSession->options.dialogHook(window, watchedSession->options.dialogContext);
+  }
+  return CallNextHookEx(dialogWatch, code, wParam, lParam);
+}
 
 const char kWindowClass[] = "VardelkistHostWindow";
 
@@ -49,4 +66,16 @@ bool CreateHostWindow(HostInternals* internals, std::string* error) {
 void DestroyHostWindow(HostInternals* internals) {
   if (internals->window != nullptr) DestroyWindow(internals->window);
   internals->window = nullptr;
+}
+
+void BeginDialogWatch(HostSession* session) {
+  if (session->options.dialogHook == nullptr || dialogWatch != nullptr) return;
+  watchedSession = session;
+  dialogWatch = SetWindowsHookExA(WH_CBT, WatchActivation, nullptr, GetCurrentThreadId());
+}
+
+void EndDialogWatch() {
+  if (dialogWatch != nullptr) UnhookWindowsHookEx(dialogWatch);
+  dialogWatch = nullptr;
+  watchedSession = nullptr;
 }
