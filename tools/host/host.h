@@ -81,9 +81,11 @@ uint16_t HostSampleFrom16(uint16_t fileSample);
 uint16_t FileSampleFrom16(uint16_t hostSample);
 
 // PNG through Windows Imaging Component. Reads gray, gray+alpha, RGB and RGBA
-// at 8 or 16 bits per sample (any other PNG is converted to the nearest of
-// those); writes the image's own shape back. False with a reason in `error`.
-// Paths are UTF-8.
+// at 8 or 16 bits per sample; palette and low-depth files come in as 8-bit RGB
+// (RGBA when any pixel is not opaque), other formats WIC reads likewise.
+// Writes the image's own shape back, except gray+alpha: WIC's PNG encoder has
+// no such format, so it is written as RGBA with equal colour samples (and reads
+// back as RGBA). False with a reason in `error`. Paths are UTF-8.
 bool ReadPng(const char* path, HostImage* image, std::string* error);
 bool WritePng(const char* path, const HostImage& image, std::string* error);
 
