@@ -81,8 +81,9 @@ uint16_t HostSampleFrom16(uint16_t fileSample);
 uint16_t FileSampleFrom16(uint16_t hostSample);
 
 // PNG through Windows Imaging Component. Reads gray, gray+alpha, RGB and RGBA
-// at 8 or 16 bits per sample; palette and low-depth files come in as 8-bit RGB
-// (RGBA when any pixel is not opaque), other formats WIC reads likewise.
+// at 8 or 16 bits per sample; gray below 8 bits comes in as 8-bit gray,
+// palette files (and any other format WIC reads) as 8-bit RGB, or RGBA when
+// some pixel is not opaque.
 // Writes the image's own shape back, except gray+alpha: WIC's PNG encoder has
 // no such format, so it is written as RGBA with equal colour samples (and reads
 // back as RGBA). False with a reason in `error`. Paths are UTF-8.

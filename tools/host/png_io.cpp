@@ -219,7 +219,7 @@ bool ReadPng(const char* path, HostImage* image, std::string* error) {
   if (factory == nullptr) return false;
   int bitDepth = 8;
   const int colourType = PngColourType(path, &bitDepth);
-  const WicShape shape = ShapeForFile(colourType, bitDepth);
+  WicShape shape = ShapeForFile(colourType, bitDepth);
   IWICBitmapDecoder* decoder = nullptr;
   HRESULT hr = factory->CreateDecoderFromFilename(Widen(path).c_str(), nullptr, GENERIC_READ,
                                                   WICDecodeMetadataCacheOnDemand, &decoder);
@@ -228,6 +228,12 @@ bool ReadPng(const char* path, HostImage* image, std::string* error) {
   std::vector<uint8_t> pixels;
   std::string reason;
   bool decoded = DecodePixels(factory, decoder, shape, &width, &height, &pixels, &reason);
+  if (!decoded && shape.depth == 8) {
+    // Converters cover fewer targets than sources (wine's has no 1-bit gray to
+    // 8-bit gray): go through BGRA, which every converter offers.
+    shape = shape.colorPlanes == 1 ? kGrayAlpha8 : kBgra8;
+    decoded = DecodePixels(factory, decoder, shape, &width, &height, &pixels, &reason);
+  }
   Release(&decoder);
   if (!decoded) return Fail(error, std::string("cannot read ") + path + ": " + reason);
   MakeImage(image, static_cast<int32_t>(width), static_cast<int32_t>(height), shape.colorPlanes, shape.hasAlpha,
