@@ -41,7 +41,8 @@ const PlotColor& ColorOf(const PlotRun& run, uint8_t primeEntry) {
 OSErr PaintNormalLayout(const PlotRun& run) {
   const size_t pollStep = static_cast<size_t>(kStepsPerPoll);
   for (size_t start = 0; start < run.pixelCount; start += pollStep) {
-    if (ReportAndPollAbort(run.progress, static_cast<int64_t>(run.pixelCount + start))) return userCanceledErr;
+    if (ReportAndPollAbort(run.progress, static_cast<int64_t>(run.pixelCount + start)))
+      return userCanceledErr;
     const size_t end = std::min(run.pixelCount, start + pollStep);
     const uint8_t* entry = run.primeTable + run.shift;
     for (size_t i = start; i < end; ++i) StorePixelColor(run.buffers, i, ColorOf(run, entry[i]));
@@ -55,7 +56,8 @@ OSErr PaintSpiralNumbers(const PlotRun& run, const int32_t* grid) {
   for (size_t start = 0; start < run.pixelCount; start += pollStep) {
     if (ReportAndPollAbort(run.progress, walked + static_cast<int64_t>(start / 2))) return userCanceledErr;
     const size_t end = std::min(run.pixelCount, start + pollStep);
-    for (size_t j = start; j < end; ++j) StorePixelColor(run.buffers, j, ColorOf(run, run.primeTable[grid[j]]));
+    for (size_t j = start; j < end; ++j)
+      StorePixelColor(run.buffers, j, ColorOf(run, run.primeTable[grid[j]]));
   }
   return noErr;
 }
@@ -73,8 +75,9 @@ OSErr PaintSpiralLayout(const PlotRun& run) {
   return result;
 }
 
-// The layout is read only now, after the sieve, as the host keeps the
-// parameters block live while its callbacks run.
+// The layout is read after the sieve (the shift before it): while the
+// dialog's preview runs, the dialog stays live inside the host's callbacks
+// and may change the parameters block.
 OSErr PaintLayout(const PlotRun& run) {
   const FilterParameters* parameters = GetFilterParameters(run.record);
   if (parameters == nullptr) return filterBadParameters;
