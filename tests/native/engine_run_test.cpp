@@ -105,6 +105,21 @@ TEST(PlotPrimes, RefusedMemoryEndsTheRunLikeACancel) {
   }
 }
 
+TEST(PlotPrimes, LargestRectangleIsSizedWithoutOverflow) {
+  // 32767 x 32767 RGBA at 16 bits: 8.6 GB of host pixels, 4.3 GB per plane.
+  // Only the sizes are looked at before the first plane is refused.
+  auto image = MakeImage(1, 1, 4, 2);
+  SetRect(&image->record.inRect, 0, 0, 32767, 32767);
+  image->record.outRect = image->record.inRect;
+  image->globals.processRect = image->record.inRect;
+  image->record.inRowBytes = image->record.outRowBytes = 32767 * 8;
+  RefuseEngineMemoryAfter(0);
+  RunPlot(image.get());
+  RefuseEngineMemoryAfter(-1);
+  EXPECT_EQ(image->result, memFullErr);
+  EXPECT_TRUE(OutputUntouched(*image) && progressCalls.empty());
+}
+
 TEST(PlotPrimes, BuffersThatCannotHoldTheRectangleAreNeverTouched) {
   // A 9 x 6 RGB image, plotted over rows 0..4 and columns 1..7.
   const std::pair<const char*, std::function<void(TestImage*)>> cases[] = {
