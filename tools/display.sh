@@ -11,7 +11,10 @@ start_display() {
     trap stop_display EXIT
   fi
   export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vardelkist}" WINEARCH=win32 WINEDEBUG=-all
+  # Start wine's own services now, detached from our output: started later by
+  # a test, they would inherit its pipe and keep the test runner waiting.
   wineserver -p 60 >/dev/null 2>&1 || true
+  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 stop_display() {

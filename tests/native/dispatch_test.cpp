@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "host/handles.h"
+#include "host/platform.h"
 #include "host/platform_testing.h"
 #include "host/plugin_entry.h"
 
@@ -74,10 +75,17 @@ class Dispatch : public ::testing::Test {
     record.advanceState = CountingAdvanceState;
     record.supportsPadding = true;
   }
+  // The plug-in never frees its record and leaves the parameters to the
+  // host; a host that unloads it releases both.
   void TearDown() override {
     HostApp = hostOther;
     RefuseMemoryAfter(-1);
+    DisposeFallbackHandle(Parameters());
+    if (releaseData != nullptr && data != 0) releaseData(data);
   }
+
+  // A copy: the packed record leaves the handle misaligned for a reference.
+  Handle Parameters() const { return record.parameters; }
 
   int16_t Call(int16_t selector) {
     result = 12345;
@@ -88,6 +96,7 @@ class Dispatch : public ::testing::Test {
 
   FilterRecord record;
   intptr_t data = 0;
+  void (*releaseData)(intptr_t) = [](intptr_t word) { FreeLockedBlock(reinterpret_cast<void*>(word)); };
   int16_t result = 0;
 };
 
@@ -140,7 +149,7 @@ TEST_F(Dispatch, RecordIsMadeOnceAndReused) {
   EXPECT_EQ(Globals()->showDialog, 1);
   EXPECT_EQ(Globals()->result, &result);
   EXPECT_EQ(Globals()->filterRecord, &record);
-  ASSERT_NE(record.parameters, nullptr);
+  ASSERT_NE(Parameters(), nullptr);
   EXPECT_FALSE(record.supportsPadding);
 
   FilterRecord moved = record;
@@ -267,7 +276,7 @@ TEST_F(Dispatch, ParametersSurviveFromOneRunToTheNext) {
   values->shft = 65535;
   Call(filterSelectorContinue);
   Call(filterSelectorStart);
-  EXPECT_EQ(record.parameters, parameters);
+  EXPECT_EQ(Parameters(), parameters);
   EXPECT_EQ(GetFilterParameters(&record)->draw, 1);
   EXPECT_EQ(GetFilterParameters(&record)->shft, 65535);
 }
@@ -283,12 +292,12 @@ TEST_F(Dispatch, StartWithoutAParametersBlockStopsWithMemFull) {
   RefuseMemoryAfter(1);  // the record is made, the parameters block is not
   EXPECT_EQ(Call(filterSelectorStart), memFullErr);
   EXPECT_NE(data, 0);
-  EXPECT_EQ(record.parameters, nullptr);
+  EXPECT_EQ(Parameters(), nullptr);
   EXPECT_EQ(advanceCalls, 0);
   ExpectRect(record.inRect, 0, 0, 0, 0);
   RefuseMemoryAfter(-1);
   EXPECT_EQ(Call(filterSelectorStart), noErr);  // a later run recovers
-  EXPECT_NE(record.parameters, nullptr);
+  EXPECT_NE(Parameters(), nullptr);
 }
 
 TEST_F(Dispatch, FireworksKeepsTheRecordInAHostHandle) {
@@ -309,7 +318,7 @@ TEST_F(Dispatch, FireworksKeepsTheRecordInAHostHandle) {
   // The parameters block is always our own handle.
   auto* parameters = reinterpret_cast<FallbackHandle*>(record.parameters);
   EXPECT_EQ(parameters->tag, kFallbackHandleTag);
-  HostDispose(reinterpret_cast<Handle>(data));
+  releaseData = [](intptr_t word) { HostDispose(reinterpret_cast<Handle>(word)); };
 }
 
 TEST_F(Dispatch, FireworksFallsBackToOwnHandlesForADamagedSuite) {
@@ -319,6 +328,7 @@ TEST_F(Dispatch, FireworksFallsBackToOwnHandlesForADamagedSuite) {
   record.handleProcs = &procs;
   EXPECT_EQ(Call(filterSelectorParameters), noErr);
   EXPECT_EQ(hostHandlesMade, 0);
+  releaseData = [](intptr_t word) { DisposeFallbackHandle(reinterpret_cast<Handle>(word)); };
   auto* handle = reinterpret_cast<FallbackHandle*>(data);
   EXPECT_EQ(handle->tag, kFallbackHandleTag);
   EXPECT_EQ(static_cast<FilterGlobals*>(handle->data)->showDialog, 1);
