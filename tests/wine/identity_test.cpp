@@ -122,3 +122,16 @@ TEST_F(Identity, FireworksRefusedMemoryLeavesTheDataWordAlone) {
   }
   EXPECT_TRUE(session->log.advances.empty());
 }
+
+TEST_F(Identity, OnlyFireworksGivesColoursOnAnEightBitScale) {
+  HostOptions options;
+  options.foreground = {255, 128, 0};
+  options.background = {255, 128, 0};
+  Open(options);
+  MakeImage(&image, 4, 3, 3, false, 8);
+  ASSERT_EQ(RunFilter(session, &image, HostRunOptions{}).result, noErr);
+  const bool fireworks = RunningAs("Fireworks.exe");
+  EXPECT_EQ(GetSample(image, 0, 0, 0), fireworks ? 255 : 1);
+  EXPECT_EQ(GetSample(image, 0, 0, 1), fireworks ? 128 : 0);
+  EXPECT_EQ(GetSample(image, 3, 2, 2), 0);
+}
