@@ -13,7 +13,7 @@ PACKAGES=(
   wine wine32:i386 xvfb xauth x11-utils xdotool
   libgtest-dev libgmock-dev libbenchmark-dev
   locales fonts-ipafont-gothic
-  primesieve-bin file
+  primesieve-bin file python3
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
