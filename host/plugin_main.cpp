@@ -3,21 +3,13 @@
 #include "engine/plot_primes.h"
 #include "host/capability_alert.h"
 #include "host/handles.h"
+#include "host/host_request.h"
 #include "host/plugin_entry.h"
 #include "scripting/script_parameters.h"
 #include "ui/about_box.h"
 #include "ui/parameter_dialog.h"
 
 namespace {
-
-constexpr Fixed kFixedOne = 0x00010000;
-constexpr int16_t kPaddingValue = 255;
-
-void EmptyRequest(FilterRecord* record) {
-  SetHostRect(&record->inRect, 0, 0, 0, 0);
-  SetHostRect(&record->outRect, 0, 0, 0, 0);
-  SetHostRect(&record->maskRect, 0, 0, 0, 0);
-}
 
 void Bind(FilterGlobals* globals, int16_t* result, FilterRecord* record) {
   globals->result = result;
@@ -47,15 +39,7 @@ FilterGlobals* AcquireBlockGlobals(int16_t* result, FilterRecord* record, intptr
 // planes interleaved.
 void RequestFilterRect(FilterGlobals* globals) {
   FilterRecord* record = globals->filterRecord;
-  record->inputRate = kFixedOne;
-  record->maskRate = kFixedOne;
-  record->outLoPlane = 0;
-  record->inLoPlane = 0;
-  record->outHiPlane = static_cast<int16_t>(record->planes - 1);
-  record->inHiPlane = record->outHiPlane;
-  record->inputPadding = kPaddingValue;
-  record->outputPadding = record->inputPadding;
-  record->maskPadding = record->inputPadding;
+  RequestAllPlanes(record);
   record->inRect = record->filterRect;
   record->outRect = record->inRect;
   record->maskRect = record->inRect;

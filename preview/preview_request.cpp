@@ -1,11 +1,7 @@
 #include "preview/preview_request.h"
 
 #include "host/handles.h"
-
-namespace {
-constexpr Fixed kFixedOne = 0x00010000;
-constexpr int16_t kPaddingValue = 255;
-}  // namespace
+#include "host/host_request.h"
 
 int16_t InitPreview(FilterGlobals* globals) {
   FilterRecord* record = globals->filterRecord;
@@ -17,15 +13,7 @@ int16_t InitPreview(FilterGlobals* globals) {
   globals->centerV = static_cast<int16_t>(filter.top + (filter.bottom - filter.top) / 2);
   globals->centerH = static_cast<int16_t>(filter.left + (filter.right - filter.left) / 2);
   globals->zoom = 1;
-  record->inputRate = kFixedOne;
-  record->maskRate = kFixedOne;
-  record->outLoPlane = 0;
-  record->inLoPlane = 0;
-  record->outHiPlane = static_cast<int16_t>(record->planes - 1);
-  record->inHiPlane = record->outHiPlane;
-  record->inputPadding = kPaddingValue;
-  record->outputPadding = record->inputPadding;
-  record->maskPadding = record->inputPadding;
+  RequestAllPlanes(record);
   *globals->result = record->advanceState();
   return *globals->result;
 }
