@@ -9,6 +9,7 @@
 constexpr int kExitOk = 0;
 constexpr int kExitFailed = 1;
 constexpr int kExitUsage = 2;
+constexpr int kExitOutOfMemory = 3;
 
 // Each takes the arguments after the command word.
 int RunApply(int argc, char** argv);

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 
 #include "tools/host/command_line.h"
 
@@ -15,6 +16,12 @@ const char kUsage[] =
     "               [--abort-at N] [--16bit]\n"
     "  vkhost generate OUT.png WIDTH HEIGHT [--gray] [--alpha] [--16bit]\n"
     "  vkhost --info PLUGIN.8bf\n";
+
+// Pictures near the limits of a 32-bit process may not fit; say so plainly.
+void OutOfMemory() {
+  std::fputs("vkhost: out of memory (the picture is too large for a 32-bit host)\n", stderr);
+  std::exit(kExitOutOfMemory);
+}
 
 }  // namespace
 
@@ -62,6 +69,7 @@ bool ParseRect(const char* text, Rect* rect) {
 }
 
 int main(int argc, char** argv) {
+  std::set_new_handler(OutOfMemory);
   if (argc >= 2 && std::strcmp(argv[1], "apply") == 0) return RunApply(argc - 2, argv + 2);
   if (argc >= 2 && std::strcmp(argv[1], "generate") == 0) return RunGenerate(argc - 2, argv + 2);
   if (argc >= 2 && std::strcmp(argv[1], "--info") == 0) return RunInfo(argc - 2, argv + 2);
