@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -8,6 +7,8 @@
 #include "host/platform.h"
 #include "host/platform_testing.h"
 #include "host/plugin_entry.h"
+#include "tests/native/test_handle_suite.h"
+#include "tests/rect_expectations.h"
 
 namespace {
 
@@ -16,46 +17,6 @@ OSErr advanceResult = noErr;
 OSErr PI_CALL CountingAdvanceState() {
   ++advanceCalls;
   return advanceResult;
-}
-
-// A small host handle suite whose new handles are full of garbage, as a
-// host's memory may be.
-int hostHandlesMade = 0;
-int hostHandlesLocked = 0;
-int hostHandlesUnlocked = 0;
-int hostAllocationsLeft = -1;
-Handle PI_CALL HostNew(int32_t size) {
-  if (hostAllocationsLeft == 0) return nullptr;
-  if (hostAllocationsLeft > 0) --hostAllocationsLeft;
-  auto* handle = static_cast<char**>(std::malloc(sizeof(char*)));
-  *handle = static_cast<char*>(std::malloc(static_cast<size_t>(size)));
-  std::memset(*handle, 0xA5, static_cast<size_t>(size));
-  ++hostHandlesMade;
-  return handle;
-}
-void PI_CALL HostDispose(Handle handle) {
-  std::free(*handle);
-  std::free(handle);
-}
-int32_t PI_CALL HostGetSize(Handle) { return 0; }
-OSErr PI_CALL HostSetSize(Handle, int32_t) { return 0; }
-Ptr PI_CALL HostLock(Handle handle, Boolean) {
-  ++hostHandlesLocked;
-  return *handle;
-}
-void PI_CALL HostUnlock(Handle) { ++hostHandlesUnlocked; }
-
-HandleProcs HostProcs() {
-  HandleProcs procs{};
-  procs.handleProcsVersion = 1;
-  procs.numHandleProcs = 8;
-  procs.newProc = HostNew;
-  procs.disposeProc = HostDispose;
-  procs.getSizeProc = HostGetSize;
-  procs.setSizeProc = HostSetSize;
-  procs.lockProc = HostLock;
-  procs.unlockProc = HostUnlock;
-  return procs;
 }
 
 class Dispatch : public ::testing::Test {
@@ -99,13 +60,6 @@ class Dispatch : public ::testing::Test {
   void (*releaseData)(intptr_t) = [](intptr_t word) { FreeLockedBlock(reinterpret_cast<void*>(word)); };
   int16_t result = 0;
 };
-
-void ExpectRect(const Rect& rect, int top, int left, int bottom, int right) {
-  EXPECT_EQ(rect.top, top);
-  EXPECT_EQ(rect.left, left);
-  EXPECT_EQ(rect.bottom, bottom);
-  EXPECT_EQ(rect.right, right);
-}
 
 }  // namespace
 

@@ -5,33 +5,10 @@
 #include "host/handles.h"
 #include "host/platform.h"
 #include "host/platform_testing.h"
-
-namespace {
-
-Handle PI_CALL NewStub(int32_t) { return nullptr; }
-void PI_CALL DisposeStub(Handle) {}
-int32_t PI_CALL GetSizeStub(Handle) { return 0; }
-OSErr PI_CALL SetSizeStub(Handle, int32_t) { return 0; }
-Ptr PI_CALL LockStub(Handle, Boolean) { return nullptr; }
-void PI_CALL UnlockStub(Handle) {}
-
-HandleProcs CompleteProcs() {
-  HandleProcs procs{};
-  procs.handleProcsVersion = 1;
-  procs.numHandleProcs = 8;
-  procs.newProc = NewStub;
-  procs.disposeProc = DisposeStub;
-  procs.getSizeProc = GetSizeStub;
-  procs.setSizeProc = SetSizeStub;
-  procs.lockProc = LockStub;
-  procs.unlockProc = UnlockStub;
-  return procs;
-}
-
-}  // namespace
+#include "tests/native/test_handle_suite.h"
 
 TEST(HandleProcsUsable, AcceptsOnlyACompleteVersionOneTable) {
-  HandleProcs procs = CompleteProcs();
+  HandleProcs procs = HostProcs();
   EXPECT_TRUE(HandleProcsUsable(&procs));
   procs.numHandleProcs = 7;
   EXPECT_TRUE(HandleProcsUsable(&procs));
@@ -42,7 +19,7 @@ TEST(HandleProcsUsable, AcceptsOnlyACompleteVersionOneTable) {
   procs.numHandleProcs = -1;
   EXPECT_TRUE(HandleProcsUsable(&procs));
 
-  procs = CompleteProcs();
+  procs = HostProcs();
   procs.handleProcsVersion = 2;
   EXPECT_FALSE(HandleProcsUsable(&procs));
   procs.handleProcsVersion = 0;
@@ -52,7 +29,7 @@ TEST(HandleProcsUsable, AcceptsOnlyACompleteVersionOneTable) {
 
 TEST(HandleProcsUsable, RejectsATableWithAnyNullProcWeMayCall) {
   for (int slot = 0; slot < 6; ++slot) {
-    HandleProcs procs = CompleteProcs();
+    HandleProcs procs = HostProcs();
     void** procSlots = reinterpret_cast<void**>(&procs.newProc);
     procSlots[slot] = nullptr;
     EXPECT_FALSE(HandleProcsUsable(&procs)) << "null proc in slot " << slot;

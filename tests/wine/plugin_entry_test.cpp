@@ -5,18 +5,10 @@
 #include <cstring>
 #include <string>
 
+#include "tests/rect_expectations.h"
 #include "tests/wine/plugin_fixture.h"
 
 namespace {
-
-void ExpectRect(const Rect& rect, int top, int left, int bottom, int right) {
-  EXPECT_EQ(rect.top, top);
-  EXPECT_EQ(rect.left, left);
-  EXPECT_EQ(rect.bottom, bottom);
-  EXPECT_EQ(rect.right, right);
-}
-
-void ExpectEmpty(const Rect& rect) { ExpectRect(rect, 0, 0, 0, 0); }
 
 class PluginEntry : public PluginFixture {};
 

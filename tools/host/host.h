@@ -28,7 +28,6 @@ struct HostPlugin {
   std::string path;
 };
 
-constexpr uint32_t kFilterKind = 0x3842464D;  // '8BFM'
 
 // Loads the module at `path` as a host does: reads its property list without
 // running it, requires kind '8BFM', an interface version not above 4.0 and a

@@ -84,7 +84,7 @@ bool ReadFirstPropertyList(HMODULE module, const char* path, std::vector<uint8_t
 }
 
 bool CheckFilter(const PluginProperties& properties, const char* path, std::string* error) {
-  if (properties.kind != '8BFM') return Fail(error, std::string(path) + " is not a filter: its 'kind' is not '8BFM'");
+  if (properties.kind != kFilterKind) return Fail(error, std::string(path) + " is not a filter: its 'kind' is not '8BFM'");
   if (properties.entryPoint.empty()) return Fail(error, std::string(path) + " names no entry point ('wx86')");
   return true;
 }

@@ -17,13 +17,11 @@ std::string VersionText(uint32_t version) {
   return std::to_string(version >> 16) + "." + std::to_string(version & 0xFFFF);
 }
 
-bool CheckProperties(const PluginProperties& properties, const char* path, std::string* error) {
-  if (properties.kind != kFilterKind)
-    return Fail(error, std::string(path) + ": kind '" + FourCharCode(properties.kind) + "', not a filter ('8BFM')");
+// ReadModuleProperties has made sure of a filter kind and an entry name.
+bool CheckVersion(const PluginProperties& properties, const char* path, std::string* error) {
   if (properties.version > kLatestFilterVersion)
     return Fail(error, std::string(path) + ": needs filter interface " + VersionText(properties.version) +
                            ", this host offers 4.0");
-  if (properties.entryPoint.empty()) return Fail(error, std::string(path) + ": no 'wx86' entry point named");
   return true;
 }
 
@@ -33,7 +31,7 @@ bool LoadPlugin(const char* path, HostPlugin* plugin, std::string* error) {
   *plugin = HostPlugin();
   std::string reason;
   if (!ReadModuleProperties(path, &plugin->properties, &reason)) return Fail(error, reason);
-  if (!CheckProperties(plugin->properties, path, error)) return false;
+  if (!CheckVersion(plugin->properties, path, error)) return false;
   // No error boxes from the loader: a missing import is reported here instead.
   UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   HMODULE module = LoadLibraryA(path);

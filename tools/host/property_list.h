@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
+constexpr uint32_t kFilterKind = 0x3842464D;  // '8BFM'
+
 struct PluginProperties {
-  uint32_t kind = 0;           // '8BFM' for a filter
+  uint32_t kind = 0;           // kFilterKind for a filter
   std::string name;            // menu name
   std::string category;        // menu category
   uint32_t version = 0;        // interface version: major << 16 | minor
