@@ -19,7 +19,8 @@ size_t ImagePixelCount(const FilterRecord* record) {
   return Extent(record->imageSize.v) * Extent(record->imageSize.h);
 }
 
-void* Allocate(size_t bytes) { return bytes > 0 ? std::malloc(bytes) : nullptr; }
+// Zeroed, so that a preview shown before its first composition is black.
+void* Allocate(size_t bytes) { return bytes > 0 ? std::calloc(bytes, 1) : nullptr; }
 
 int BytesPerSample(const FilterRecord* record) {
   return record->imageMode == plugInModeGray16 || record->imageMode == plugInModeRGB48 ? 2 : 1;
