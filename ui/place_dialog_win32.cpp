@@ -24,7 +24,9 @@ void PlaceDialog(HWND dialog) {
   input.screenWidth = GetSystemMetrics(SM_CXSCREEN);
   input.screenHeight = GetSystemMetrics(SM_CYSCREEN);
   const DialogPosition position = PlaceDialogRect(input);
-  SetWindowPos(dialog, nullptr, position.x, position.y, input.width, input.height, SWP_NOZORDER);
+  // Not activated here: the dialog is still hidden, and the dialog manager
+  // activates it when it shows it.
+  SetWindowPos(dialog, nullptr, position.x, position.y, input.width, input.height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 HWND HostWindow(const void* platformData) {
