@@ -252,6 +252,7 @@ TEST_F(ParameterDialog, TitleAndLabelsReadAsTheirCodePage932Bytes) {
     Click(dialog, IDCANCEL);
   });
   EXPECT_EQ(title, "Vardelkist 1.0.0");
+  RecordProperty("ansi_code_page", static_cast<int>(GetACP()));
   const std::wstring expectedWide[] = {L"シフト", L"描画", L"普通", L"うずまき"};
   const std::string expectedBytes[] = {"\x83\x56\x83\x74\x83\x67", "\x95\x60\x89\xE6", "\x95\x81\x92\xCA",
                                        "\x82\xA4\x82\xB8\x82\xDC\x82\xAB"};
