@@ -101,6 +101,23 @@ OSErr FillBuffer(const HostSession& session, const PlaneRequest& request, const 
   return noErr;
 }
 
+OSErr FillMask(const HostSession& session, const Rect& rect, DeliveredBuffer* buffer) {
+  FreeGuarded(&buffer->block);
+  *buffer = DeliveredBuffer();
+  if (!session.options.selectionMask || Empty(rect)) return noErr;
+  const int64_t width = rect.right - rect.left;
+  const int64_t height = rect.bottom - rect.top;
+  if (width * height > kMaxBufferBytes) return memFullErr;
+  if (!AllocGuarded(static_cast<size_t>(width * height), "mask buffer", &buffer->block)) return memFullErr;
+  buffer->request = {rect, 0, 0, 0};
+  buffer->rowBytes = buffer->rowDataBytes = static_cast<int32_t>(width);
+  for (int32_t y = rect.top; y < rect.bottom; ++y)
+    for (int32_t x = rect.left; x < rect.right; ++x)
+      buffer->block.data[static_cast<size_t>(y - rect.top) * width + (x - rect.left)] = SelectionMaskValue(x, y);
+  ProtectGuarded(buffer->block, true);
+  return noErr;
+}
+
 int32_t ColumnBytes(const HostSession& session, const DeliveredBuffer& buffer) {
   if (session.options.zeroColumnBytes || buffer.block.data == nullptr) return 0;
   return (buffer.request.hiPlane - buffer.request.loPlane + 1) * ImageBytesPerSample(*session.image);
@@ -114,8 +131,8 @@ void PublishBuffers(HostSession* session) {
   record->inRowBytes = internals->in.rowBytes;
   record->outData = internals->out.block.data;
   record->outRowBytes = internals->out.rowBytes;
-  record->maskData = nullptr;  // no selection in our documents
-  record->maskRowBytes = 0;
+  record->maskData = internals->mask.block.data;  // a selection only when the options ask for one
+  record->maskRowBytes = internals->mask.rowBytes;
   record->inColumnBytes = ColumnBytes(*session, internals->in);
   record->outColumnBytes = ColumnBytes(*session, internals->out);
   record->inPlaneBytes = zero ? 0 : ImageBytesPerSample(*session->image);
@@ -170,6 +187,7 @@ OSErr DeliverRequest(HostSession* session) {
   if (error != noErr) return Refuse(session, error);
   error = FillBuffer(*session, input, "input buffer", true, &internals->in);
   if (error == noErr) error = FillBuffer(*session, output, "output buffer", false, &internals->out);
+  if (error == noErr) error = FillMask(*session, record->maskRect, &internals->mask);
   if (error != noErr) return Refuse(session, error);
   PublishBuffers(session);
   internals->delivered = true;

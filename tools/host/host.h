@@ -55,6 +55,10 @@ struct HostImage {
 constexpr int32_t kMaxImageSide = 30000;  // the host API's 16-bit coordinates
 constexpr uint16_t kHostSampleMax16 = 32768;
 
+// The selection mask our host offers with HostOptions::selectionMask: a
+// byte per image pixel, every value 0..255 somewhere in a large enough image.
+inline uint8_t SelectionMaskValue(int32_t x, int32_t y) { return static_cast<uint8_t>(x * 5 + y * 3); }
+
 // Sizes `image` and zero-fills it. False for a shape the host does not offer
 // (planes other than 1 or 3, depth other than 8 or 16, sides outside 1..30000).
 bool MakeImage(HostImage* image, int32_t width, int32_t height, int32_t colorPlanes, bool hasAlpha,
@@ -145,6 +149,8 @@ struct HostOptions {
   bool noPlatformData = false;    // platformData = null (also in the about record)
   bool nullWindow = false;        // PlatformData.hwnd = 0
   bool supportsPadding = true;    // paddings start at -3 (error on bounds exception)
+  bool selectionMask = false;     // haveMask: a selection whose mask bytes are SelectionMaskValue
+  bool floatingSelection = false; // isFloating
 
   // Callbacks.
   bool noAdvanceState = false;

@@ -35,6 +35,10 @@ void FillImageFields(const HostSession& session, FilterRecord* record) {
   record->imageHRes = kScreenResolution;
   record->imageVRes = kScreenResolution;
   record->filterCase = alpha ? 4 : 1;  // editable transparency / flat image, no selection
+  record->haveMask = session.options.selectionMask ? 1 : 0;
+  record->isFloating = session.options.floatingSelection ? 1 : 0;
+  if (session.options.floatingSelection) record->filterCase = 3;
+  else if (session.options.selectionMask) record->filterCase = alpha ? 5 : 2;
   const int16_t colour = static_cast<int16_t>(image.colorPlanes);
   record->inLayerPlanes = record->outLayerPlanes = record->absLayerPlanes = alpha ? colour : 0;
   record->inNonLayerPlanes = record->outNonLayerPlanes = record->absNonLayerPlanes = alpha ? 0 : colour;
