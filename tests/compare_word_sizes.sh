@@ -9,12 +9,18 @@ host32="$1/tools/host/vkhost.exe" plugin32="$1/Vardelkist.8bf"
 host64="$2/tools/host/vkhost.exe" plugin64="$2/Vardelkist64.8bf"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-run() { "$ROOT/tools/wine-run.sh" "$@" >/dev/null 2>&1; }
+# Output goes to a log, shown when a case fails.
+run() { "$ROOT/tools/wine-run.sh" "$@" >>"$work/log" 2>&1 </dev/null; }
 
-run "$host32" generate "$work/rgb8.png" 211 157 || { echo "FAIL: cannot generate pictures"; exit 1; }
-run "$host32" generate "$work/gray16.png" 173 129 --gray --16bit
-run "$host32" generate "$work/rgba8.png" 120 90 --alpha
-run "$host32" generate "$work/graya16.png" 64 48 --gray --alpha --16bit
+: >"$work/log"
+if ! run "$host32" generate "$work/rgb8.png" 211 157 ||
+   ! run "$host32" generate "$work/gray16.png" 173 129 --gray --16bit ||
+   ! run "$host32" generate "$work/rgba8.png" 120 90 --alpha ||
+   ! run "$host32" generate "$work/graya16.png" 64 48 --gray --alpha --16bit; then
+  echo "FAIL: cannot generate the pictures"
+  cat "$work/log"
+  exit 1
+fi
 
 cases=(
   "rgb8.png --layout normal --shift 0"
@@ -33,6 +39,7 @@ failed=0
 for i in "${!cases[@]}"; do
   read -r -a words <<<"${cases[$i]}"
   input="$work/${words[0]}" options=("${words[@]:1}")
+  : >"$work/log"
   run "$host32" apply "$plugin32" "$input" "$work/$i-x86.png" "${options[@]}"
   status32=$?
   run "$host64" apply "$plugin64" "$input" "$work/$i-x64.png" "${options[@]}"
@@ -47,6 +54,7 @@ for i in "${!cases[@]}"; do
   fi
   if [ -n "$problem" ]; then
     echo "FAIL ${cases[$i]}: $problem"
+    sed 's/^/    /' "$work/log"
     failed=$((failed + 1))
   else
     echo "same: ${cases[$i]} (exit status $status32)"
