@@ -8,11 +8,16 @@
 #include "host/host_api.h"
 
 // Layout of a fallback handle, fixed because hosts keep it as our parameters
-// handle and recognise it by the tag.
+// handle and recognise it by the tag and by its block holding exactly a data
+// address and the tag: 8 bytes in a 32-bit process, 12 in a 64-bit one.
+#pragma pack(push, 4)
 struct FallbackHandle {
   void* data;    // locked, zero-filled data block
   uint32_t tag;  // kFallbackHandleTag
 };
+#pragma pack(pop)
+static_assert(offsetof(FallbackHandle, tag) == sizeof(void*), "the tag follows the data address");
+static_assert(sizeof(FallbackHandle) == sizeof(void*) + 4, "no padding after the tag");
 constexpr uint32_t kFallbackHandleTag = 0x464F544F;  // 'FOTO', bytes "OTOF"
 constexpr int16_t kHandleProcsVersion = 1;
 constexpr uint16_t kMinHandleProcsCount = 7;

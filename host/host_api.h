@@ -1,7 +1,9 @@
 // Our declarations of the host records and callbacks of the Photoshop filter
 // plug-in API that Vardelkist touches. Field order and types follow the
-// published API; the i686 offsets are pinned below, because a wrong offset is
-// a plug-in that works in our host and crashes a real one.
+// published API; the i686 and x64 offsets are pinned below, because a wrong
+// offset is a plug-in that works in our host and crashes a real one. The
+// filter record is 4-byte packed in both word sizes; every other record has
+// natural alignment.
 #pragma once
 
 #include <cstddef>
@@ -301,7 +303,8 @@ struct FilterRecord {
   int32_t iCCprofileSize;
   int32_t canUseICCProfiles;
   // Many hosts allocate the record only up to here plus reserved bytes
-  // (452 bytes on i686): nothing after canUseICCProfiles may be relied on.
+  // (452 bytes on i686, 556 on x64): nothing after canUseICCProfiles may be
+  // relied on.
   int32_t hasImageScrap;
   void* bigDocumentData;
   void* input3DScene;
@@ -317,7 +320,7 @@ struct FilterRecord {
 #pragma pack(pop)
 
 // Size of the record in the hosts that stop at the 4.0/6.0 layouts.
-constexpr size_t kShortFilterRecordSize = 452;
+constexpr size_t kShortFilterRecordSize = sizeof(void*) == 8 ? 556 : 452;
 
 #if defined(_WIN32) && !defined(_WIN64)
 static_assert(sizeof(Point) == 4 && sizeof(Rect) == 8 && sizeof(RGBColor) == 6, "basic types");
@@ -412,8 +415,111 @@ static_assert(offsetof(PSPixelMap, bounds) == 4, "PSPixelMap layout");
 static_assert(offsetof(PSPixelMap, baseAddr) == 36, "PSPixelMap layout");
 static_assert(sizeof(PSPixelMap) == 56, "PSPixelMap size (version 1)");
 static_assert(offsetof(PSPixelMask, maskData) == 4, "PSPixelMask layout");
+static_assert(offsetof(PSPixelMask, rowBytes) == 8, "PSPixelMask layout");
+static_assert(offsetof(PSPixelMask, colBytes) == 12, "PSPixelMask layout");
 static_assert(offsetof(PSPixelMask, maskDescription) == 16, "PSPixelMask layout");
 static_assert(sizeof(PSPixelMask) == 20, "PSPixelMask size");
 static_assert(sizeof(AboutRecord) == 256, "AboutRecord size");
 static_assert(sizeof(PlatformData) == 4, "PlatformData size");
+#elif defined(_WIN64) || defined(__x86_64__)
+// x64. The native x86-64 build lays these fixed-width records out the same
+// way, so it checks them too.
+static_assert(sizeof(Point) == 4 && sizeof(Rect) == 8 && sizeof(RGBColor) == 6, "basic types");
+static_assert(offsetof(FilterRecord, abortProc) == 4, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, progressProc) == 12, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, parameters) == 20, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, imageSize) == 28, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, planes) == 32, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, filterRect) == 34, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, background) == 42, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, foreground) == 48, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, maxSpace) == 56, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, bufferSpace) == 60, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, inRect) == 64, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, inLoPlane) == 72, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, inHiPlane) == 74, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, outRect) == 76, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, outLoPlane) == 84, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, outHiPlane) == 86, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, inData) == 88, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, inRowBytes) == 96, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, outData) == 100, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, outRowBytes) == 108, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, isFloating) == 112, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, haveMask) == 113, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, maskRect) == 116, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, maskData) == 124, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, maskRowBytes) == 132, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, hostSig) == 144, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, imageMode) == 156, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, imageHRes) == 160, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, wholeSize) == 172, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, monitor) == 176, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, platformData) == 216, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, displayPixels) == 248, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, handleProcs) == 256, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, supportsDummyChannels) == 264, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, premiereHook) == 272, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, advanceState) == 280, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, supportsAbsolute) == 288, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, getPropertyObsolete) == 292, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, cannotUndo) == 300, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, supportsPadding) == 301, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, inputPadding) == 302, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, outputPadding) == 304, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, maskPadding) == 306, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, inputRate) == 312, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, maskRate) == 316, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, inLayerPlanes) == 328, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, inTransparencyMask) == 330, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, outPostDummyPlanes) == 364, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, inColumnBytes) == 368, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, inPlaneBytes) == 372, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, outColumnBytes) == 376, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, outPlaneBytes) == 380, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, maskTileOrigin) == 428, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, descriptorParameters) == 432, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, errorString) == 440, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, sSPBasic) == 464, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, depth) == 480, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, canUseICCProfiles) == 496, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, bigDocumentData) == 504, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, createNewLayer) == 528, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, iCCWorkingProfileData) == 532, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, bufferSpace64) == 544, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, maxSpace64) == 552, "FilterRecord layout");
+static_assert(offsetof(FilterRecord, allowOverrangeColors) == 560, "FilterRecord layout");
+static_assert(sizeof(FilterRecord) == 608, "FilterRecord size");
+static_assert(offsetof(FilterRecord, canUseICCProfiles) + 4 <= kShortFilterRecordSize, "short record");
+
+static_assert(offsetof(HandleProcs, newProc) == 8, "HandleProcs layout");
+static_assert(offsetof(HandleProcs, disposeProc) == 16, "HandleProcs layout");
+static_assert(offsetof(HandleProcs, getSizeProc) == 24, "HandleProcs layout");
+static_assert(offsetof(HandleProcs, setSizeProc) == 32, "HandleProcs layout");
+static_assert(offsetof(HandleProcs, lockProc) == 40, "HandleProcs layout");
+static_assert(offsetof(HandleProcs, unlockProc) == 48, "HandleProcs layout");
+static_assert(sizeof(HandleProcs) == 72, "HandleProcs size");
+
+static_assert(offsetof(PIDescriptorParameters, playInfo) == 2, "PIDescriptorParameters layout");
+static_assert(offsetof(PIDescriptorParameters, recordInfo) == 4, "PIDescriptorParameters layout");
+static_assert(offsetof(PIDescriptorParameters, descriptor) == 8, "PIDescriptorParameters layout");
+static_assert(offsetof(PIDescriptorParameters, writeDescriptorProcs) == 16, "PIDescriptorParameters layout");
+static_assert(offsetof(PIDescriptorParameters, readDescriptorProcs) == 24, "PIDescriptorParameters layout");
+static_assert(sizeof(PIDescriptorParameters) == 32, "PIDescriptorParameters size");
+static_assert(offsetof(ReadDescriptorProcs, getKeyProc) == 24, "ReadDescriptorProcs layout");
+static_assert(offsetof(ReadDescriptorProcs, getIntegerProc) == 32, "ReadDescriptorProcs layout");
+static_assert(sizeof(ReadDescriptorProcs) == 152, "ReadDescriptorProcs size");
+static_assert(offsetof(WriteDescriptorProcs, putIntegerProc) == 24, "WriteDescriptorProcs layout");
+static_assert(sizeof(WriteDescriptorProcs) == 136, "WriteDescriptorProcs size");
+
+static_assert(offsetof(PSPixelMap, bounds) == 4, "PSPixelMap layout");
+static_assert(offsetof(PSPixelMap, baseAddr) == 40, "PSPixelMap layout");
+static_assert(sizeof(PSPixelMap) == 72, "PSPixelMap size (version 1)");
+static_assert(offsetof(PSPixelMask, maskData) == 8, "PSPixelMask layout");
+static_assert(offsetof(PSPixelMask, rowBytes) == 16, "PSPixelMask layout");
+static_assert(offsetof(PSPixelMask, colBytes) == 20, "PSPixelMask layout");
+static_assert(offsetof(PSPixelMask, maskDescription) == 24, "PSPixelMask layout");
+static_assert(sizeof(PSPixelMask) == 32, "PSPixelMask size");
+static_assert(sizeof(AboutRecord) == 272, "AboutRecord size");
+static_assert(sizeof(PlatformData) == 8, "PlatformData size");
 #endif

@@ -1,12 +1,17 @@
 #!/usr/bin/env bash
-# Checks the built module as a host and a Windows machine see it: a PE32 DLL
-# that exports PluginMain by that exact name and imports only system DLLs.
+# Checks the built module as a host and a Windows machine see it: a DLL of the
+# word size its name promises (Vardelkist64.8bf PE32+ x86-64, any other PE32
+# i386) that exports PluginMain by that exact name and imports only system DLLs.
 set -euo pipefail
 module="$1"
-dump="$(i686-w64-mingw32-objdump -p "$module")"
 fail() { echo "FAIL: $*"; exit 1; }
 
-file "$module" | grep -q 'PE32 executable (DLL).*Intel 80386' || fail "not a 32-bit DLL: $(file "$module")"
+case "$(basename "$module")" in
+  *64.8bf) format='PE32\+ executable \(DLL\).*x86-64'; objdump=x86_64-w64-mingw32-objdump ;;
+  *) format='PE32 executable \(DLL\).*Intel 80386'; objdump=i686-w64-mingw32-objdump ;;
+esac
+file "$module" | grep -qE "$format" || fail "not the expected kind of DLL: $(file "$module")"
+dump="$($objdump -p "$module")"
 echo "$dump" | grep -qE '^\s*\[\s*[0-9]+\] PluginMain$' || fail "PluginMain is not exported by name"
 exports=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -cE '^\s*\[ *[0-9]+\] ') || true
 [ "$exports" -eq 1 ] || fail "expected exactly one export, found $exports"
@@ -15,4 +20,4 @@ system_dlls='^(KERNEL32|USER32|GDI32|COMCTL32|msvcrt|ADVAPI32)\.dll$'
 while read -r dll; do
   echo "$dll" | grep -qiE "$system_dlls" || fail "imports a non-system DLL: $dll"
 done < <(echo "$dump" | sed -n 's/^\s*DLL Name: //p')
-echo "ok: $(echo "$dump" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')"
+echo "ok: $(file -b "$module" | cut -d, -f1); imports $(echo "$dump" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')"

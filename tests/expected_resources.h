@@ -76,7 +76,19 @@ inline void PutParameterRecord(std::vector<uint8_t>* out, uint32_t id, const cha
 
 const char enableRule[] = "in (PSHOP_ImageMode, GrayScaleMode, RGBMode, Gray16Mode, RGB48Mode)";
 
-inline std::vector<uint8_t> PropertyList() {
+// The entry point's code property: 'wx86' in the 32-bit module, '8664' in
+// the 64-bit one. Everything else is the same in both.
+const char entryKey32[] = "wx86";
+const char entryKey64[] = "8664";
+#if defined(_WIN64)
+const char* const entryKey = entryKey64;
+#else
+const char* const entryKey = entryKey32;
+#endif
+
+// The list of the module built for this word size, or with `codeKey` as its
+// entry point's property.
+inline std::vector<uint8_t> PropertyList(const char* codeKey = entryKey) {
   std::vector<uint8_t> out;
   Put16(&out, 1);
   Put32(&out, 0);
@@ -91,7 +103,7 @@ inline std::vector<uint8_t> PropertyList() {
   PutZeros(&out, 1);
   PutPropertyHeader(&out, "vers", 0, 4);
   Put32(&out, 0x00040000);
-  PutPropertyHeader(&out, "wx86", 0, 12);
+  PutPropertyHeader(&out, codeKey, 0, 12);
   PutText(&out, "PluginMain");
   PutZeros(&out, 2);
   PutPropertyHeader(&out, "hstm", 0, 36);

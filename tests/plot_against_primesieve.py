@@ -1,6 +1,9 @@
 #!/usr/bin/env python3
 """Applies the real plug-in with our host's command line to a generated
-picture and compares every pixel with the primes listed by primesieve."""
+picture and compares every pixel with the primes listed by primesieve.
+
+Usage: plot_against_primesieve.py WINDOWS_BUILD_DIR PLUGIN.8bf (the 32-bit or
+the 64-bit build, with its own plug-in)."""
 import os
 import struct
 import subprocess
@@ -62,9 +65,8 @@ def spiral_order(width, height):
 
 
 def main():
-    build = sys.argv[1]
-    vkhost = os.path.join(build, "windows", "tools", "host", "vkhost.exe")
-    plugin = os.path.join(build, "windows", "Vardelkist.8bf")
+    windows_build, plugin = sys.argv[1], sys.argv[2]
+    vkhost = os.path.join(windows_build, "tools", "host", "vkhost.exe")
     wine = [os.path.join(ROOT, "tools", "wine-run.sh"), vkhost]
     width, height, failures = 173, 129, 0
     with tempfile.TemporaryDirectory() as tmp:

@@ -1,5 +1,6 @@
 # Sourced by the scripts that run Windows programs: wine needs an X display
-# for windows, even hidden ones, and one wineserver kept alive saves seconds.
+# for windows, even hidden ones, and one wineserver kept alive per prefix
+# (32-bit and 64-bit) saves seconds.
 start_display() {
   if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     local n=91
@@ -11,13 +12,17 @@ start_display() {
     trap stop_display EXIT
   fi
   export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vardelkist}" WINEARCH=win32 WINEDEBUG=-all
+  export WINEPREFIX64="${WINEPREFIX64:-$HOME/.wine-vardelkist64}"
   # Start wine's own services now, detached from our output: started later by
   # a test, they would inherit its pipe and keep the test runner waiting.
   wineserver -p 60 >/dev/null 2>&1 || true
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  WINEPREFIX="$WINEPREFIX64" WINEARCH=win64 wineserver -p 60 >/dev/null 2>&1 || true
+  WINEPREFIX="$WINEPREFIX64" WINEARCH=win64 wine cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 stop_display() {
   wineserver -k >/dev/null 2>&1 || true
+  WINEPREFIX="$WINEPREFIX64" wineserver -k >/dev/null 2>&1 || true
   if [ -n "${VARDELKIST_XVFB_PID:-}" ]; then kill "$VARDELKIST_XVFB_PID" 2>/dev/null || true; fi
 }

@@ -10,7 +10,8 @@ export DEBIAN_FRONTEND=noninteractive
 PACKAGES=(
   cmake ninja-build g++ pkg-config
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
-  wine wine32:i386 xvfb xauth x11-utils xdotool
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 xvfb xauth x11-utils xdotool
   libgtest-dev libgmock-dev libbenchmark-dev
   locales fonts-ipafont-gothic
   primesieve-bin file python3
@@ -30,7 +31,8 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # Other sessions may hold the package lock for a while.
+  $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # Japanese locale for the dialog labels (code page 932 under wine).
@@ -42,10 +44,12 @@ if ! locale -a 2>/dev/null | grep -qi '^ja_JP\.utf8$'; then
 fi
 
 # The mingw posix-thread flavour is the one with std::thread support; pin it.
-if [ -x /usr/bin/i686-w64-mingw32-g++-posix ]; then
-  $SUDO update-alternatives --set i686-w64-mingw32-g++ /usr/bin/i686-w64-mingw32-g++-posix >/dev/null 2>&1 || true
-  $SUDO update-alternatives --set i686-w64-mingw32-gcc /usr/bin/i686-w64-mingw32-gcc-posix >/dev/null 2>&1 || true
-fi
+for target in i686-w64-mingw32 x86_64-w64-mingw32; do
+  if [ -x "/usr/bin/$target-g++-posix" ]; then
+    $SUDO update-alternatives --set "$target-g++" "/usr/bin/$target-g++-posix" >/dev/null 2>&1 || true
+    $SUDO update-alternatives --set "$target-gcc" "/usr/bin/$target-gcc-posix" >/dev/null 2>&1 || true
+  fi
+done
 
 "$(dirname "$0")/wine-prefix.sh"
 echo "setup: ready"

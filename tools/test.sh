@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds everything and runs every test: the native
 # unit tests (plain and with sanitizers) and the tests of the real
-# Vardelkist.8bf under wine.
+# Vardelkist.8bf under wine and of Vardelkist64.8bf under 64-bit wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 ROOT="$PWD"

@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
-# Creates the 32-bit wine prefix the host and the tests run in.
+# Creates the two wine prefixes the host and the tests run in: a 32-bit one
+# for the 32-bit programs and a 64-bit one for the 64-bit programs.
 set -euo pipefail
-export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vardelkist}"
-export WINEARCH=win32
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
-if [ -f "$WINEPREFIX/.vardelkist-ready" ]; then exit 0; fi
-echo "setup: creating wine prefix $WINEPREFIX"
-wineboot -i >/dev/null 2>&1 || true
-wineserver -w || true
-# Without a window manager, managed windows cost seconds each to map.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-wineserver -w || true
-touch "$WINEPREFIX/.vardelkist-ready"
+
+make_prefix() {
+  export WINEPREFIX="$1" WINEARCH="$2"
+  if [ -f "$WINEPREFIX/.vardelkist-ready" ]; then return 0; fi
+  echo "setup: creating $WINEARCH wine prefix $WINEPREFIX"
+  wineboot -i >/dev/null 2>&1 || true
+  wineserver -w || true
+  # Without a window manager, managed windows cost seconds each to map.
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+  wineserver -w || true
+  touch "$WINEPREFIX/.vardelkist-ready"
+}
+
+make_prefix "${WINEPREFIX:-$HOME/.wine-vardelkist}" win32
+make_prefix "${WINEPREFIX64:-$HOME/.wine-vardelkist64}" win64

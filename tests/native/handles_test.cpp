@@ -40,8 +40,9 @@ TEST(FallbackHandle, HoldsItsDataAddressThenTheTag) {
   Handle handle = NewFallbackHandle(4);
   ASSERT_NE(handle, nullptr);
   auto* record = reinterpret_cast<FallbackHandle*>(handle);
-  const unsigned char* tagBytes = reinterpret_cast<const unsigned char*>(&record->tag);
-  EXPECT_EQ(std::memcmp(tagBytes, "OTOF", 4), 0);
+  // The bytes a host checks: the data address, then "OTOF" right after it.
+  const unsigned char* bytes = reinterpret_cast<const unsigned char*>(handle);
+  EXPECT_EQ(std::memcmp(bytes + sizeof(void*), "OTOF", 4), 0);
   ASSERT_NE(record->data, nullptr);
   EXPECT_EQ(*handle, static_cast<char*>(record->data));  // a host may dereference it as a Handle
   const char zeros[4] = {0, 0, 0, 0};

@@ -44,7 +44,7 @@ void ExpectRejected(const std::vector<uint8_t>& bytes, const char* reasonPart) {
 }
 
 TEST(PropertyList, ParsesThePluginsList) {
-  Outcome outcome = Parse(expected::PropertyList());
+  Outcome outcome = Parse(expected::PropertyList(expected::entryKey32));
   ASSERT_TRUE(outcome.ok) << outcome.error;
   const PluginProperties& p = outcome.properties;
   EXPECT_EQ(p.propertyCount, 13);
@@ -53,7 +53,8 @@ TEST(PropertyList, ParsesThePluginsList) {
   EXPECT_EQ(p.name, "Vardelkist...");
   EXPECT_EQ(p.category, "FalmetPlug");
   EXPECT_EQ(p.version, 0x00040000u);
-  EXPECT_EQ(p.entryPoint, "PluginMain");
+  EXPECT_EQ(p.entryPoint32, "PluginMain");
+  EXPECT_EQ(p.entryPoint64, "");
   ASSERT_TRUE(p.hasModes);
   EXPECT_EQ(p.modes[0], 0x50);
   EXPECT_EQ(p.modes[1], 0);
@@ -180,8 +181,35 @@ TEST(PropertyList, RejectsPropertiesTooShortForTheirFields) {
 TEST(PropertyList, AcceptsUnpaddedLengthsWithTheirPadding) {
   Outcome outcome = Parse(OneProperty("wx86", {'E', 'n', 't', 'r', 'y', 0, 'x'}));
   ASSERT_TRUE(outcome.ok) << outcome.error;
-  EXPECT_EQ(outcome.properties.entryPoint, "Entry");
+  EXPECT_EQ(outcome.properties.entryPoint32, "Entry");
   EXPECT_EQ(outcome.properties.parsedBytes, 10u + 16u + 8u);
+}
+
+// The 64-bit module's list differs only in the entry point's code property.
+TEST(PropertyList, ReadsTheEntryOfEachWordSize) {
+  std::vector<uint8_t> list32 = expected::PropertyList(expected::entryKey32);
+  std::vector<uint8_t> list64 = expected::PropertyList(expected::entryKey64);
+  ASSERT_EQ(list64.size(), list32.size());
+  const size_t key = expected::propertyStarts[4] + 4;
+  EXPECT_EQ(std::memcmp(&list64[key], "4668", 4), 0);  // '8664' stored little-endian
+  std::memcpy(&list64[key], &list32[key], 4);
+  EXPECT_EQ(list64, list32);
+
+  Outcome outcome = Parse(expected::PropertyList(expected::entryKey64));
+  ASSERT_TRUE(outcome.ok) << outcome.error;
+  EXPECT_EQ(outcome.properties.entryPoint64, "PluginMain");
+  EXPECT_EQ(outcome.properties.entryPoint32, "");
+  EXPECT_EQ(outcome.properties.parsedBytes, 678u);
+
+  // A module that serves both word sizes names an entry for each.
+  std::vector<uint8_t> both = OneProperty("wx86", {'E', '3', '2', 0});
+  std::vector<uint8_t> second = OneProperty("8664", {'E', '6', '4', 0});
+  both.insert(both.end(), second.begin() + 10, second.end());
+  PutLittle32(&both, countOffset, 2);
+  outcome = Parse(both);
+  ASSERT_TRUE(outcome.ok) << outcome.error;
+  EXPECT_EQ(outcome.properties.entryPoint32, "E32");
+  EXPECT_EQ(outcome.properties.entryPoint64, "E64");
 }
 
 TEST(PropertyList, SkipsPropertiesOfOtherVendors) {

@@ -151,14 +151,15 @@ TEST_F(PluginEntry, ParametersHandleIsAFallbackHandleAHostCanKeep) {
   MakeImage(&image, 10, 10, 1, false, 8);
   ASSERT_EQ(RunFilter(session, &image, HostRunOptions{}).result, noErr);
   ASSERT_NE(session->parameters, nullptr);
-  // As a host sees it: a global block of 8 bytes, the data address, then "OTOF".
+  // As a host sees it: a global block of exactly the data address and "OTOF"
+  // (8 bytes in a 32-bit process, 12 in a 64-bit one).
   const unsigned char* bytes = reinterpret_cast<const unsigned char*>(session->parameters);
   void* dataAddress;
   std::memcpy(&dataAddress, bytes, sizeof dataAddress);
-  EXPECT_EQ(std::memcmp(bytes + 4, "OTOF", 4), 0);
+  EXPECT_EQ(std::memcmp(bytes + sizeof(void*), "OTOF", 4), 0);
   HGLOBAL recordBlock = GlobalHandle(session->parameters);
   ASSERT_NE(recordBlock, nullptr);
-  EXPECT_EQ(GlobalSize(recordBlock), 8u);
+  EXPECT_EQ(GlobalSize(recordBlock), sizeof(void*) + 4);
   HGLOBAL dataBlock = GlobalHandle(dataAddress);
   ASSERT_NE(dataBlock, nullptr);
   EXPECT_GE(GlobalSize(dataBlock), 4u);

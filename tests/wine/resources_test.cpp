@@ -311,10 +311,12 @@ TEST(Resources, EntryPointNamedByThePropertyListIsExported) {
   PluginProperties properties;
   std::string error;
   ASSERT_TRUE(ReadModuleProperties(PluginPath().c_str(), &properties, &error)) << error;
-  EXPECT_EQ(properties.entryPoint, "PluginMain");
+  EXPECT_EQ(HostEntryPoint(properties), "PluginMain");
+  // Only the entry of the module's own word size is named.
+  EXPECT_EQ(sizeof(void*) == 8 ? properties.entryPoint32 : properties.entryPoint64, "");
   HMODULE module = LoadLibraryA(PluginPath().c_str());
   ASSERT_NE(module, nullptr);
-  EXPECT_NE(reinterpret_cast<void*>(GetProcAddress(module, properties.entryPoint.c_str())), nullptr);
+  EXPECT_NE(reinterpret_cast<void*>(GetProcAddress(module, HostEntryPoint(properties).c_str())), nullptr);
   FreeLibrary(module);
 }
 
@@ -352,7 +354,7 @@ TEST(Resources, VersionInformationNamesTheProduct) {
     EXPECT_EQ(VersionString(info, block, "FileVersion"), "1.0.0");
     EXPECT_EQ(VersionString(info, block, "FileDescription"), "Plot Prime Number");
     EXPECT_EQ(VersionString(info, block, "Comments"), "Plot Prime Number");
-    EXPECT_EQ(VersionString(info, block, "OriginalFilename"), "Vardelkist.8bf");
+    EXPECT_EQ(VersionString(info, block, "OriginalFilename"), PluginFileName());
   }
 }
 

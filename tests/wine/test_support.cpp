@@ -11,7 +11,15 @@ std::string ExecutableDirectory() {
   return slash == std::string::npos ? std::string(".") : directory.substr(0, slash);
 }
 
-std::string PluginPath() { return ExecutableDirectory() + "\\Vardelkist.8bf"; }
+std::string PluginPath() { return ExecutableDirectory() + "\\" + PluginFileName(); }
+
+const char* PluginFileName() { return sizeof(void*) == 8 ? "Vardelkist64.8bf" : "Vardelkist.8bf"; }
+
+std::string OtherWordSizePluginPath() {
+  char path[MAX_PATH];
+  DWORD length = GetEnvironmentVariableA("VARDELKIST_OTHER_PLUGIN", path, sizeof path);
+  return length > 0 && length < sizeof path ? std::string(path, length) : std::string();
+}
 
 std::string ScratchPath(const char* suffix) {
   static int counter = 0;

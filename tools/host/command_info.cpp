@@ -44,6 +44,8 @@ void PrintTerminology(const PluginProperties& properties) {
               properties.terminologyId, properties.terminologyScope.c_str());
 }
 
+std::string EntryText(const std::string& entry) { return entry.empty() ? "(none)" : entry; }
+
 void PrintProperties(const char* path, const PluginProperties& properties) {
   std::printf("file:        %s\n", path);
   std::printf("kind:        '%s'%s\n", FourCharCode(properties.kind).c_str(),
@@ -51,7 +53,8 @@ void PrintProperties(const char* path, const PluginProperties& properties) {
   std::printf("name:        %s\n", properties.name.c_str());
   std::printf("category:    %s\n", properties.category.c_str());
   std::printf("version:     %u.%u\n", properties.version >> 16, properties.version & 0xFFFF);
-  std::printf("entry:       %s\n", properties.entryPoint.c_str());
+  std::printf("entry:       %s (32-bit hosts), %s (64-bit hosts)\n", EntryText(properties.entryPoint32).c_str(),
+              EntryText(properties.entryPoint64).c_str());
   std::printf("modes:       %s\n", ModeList(properties).c_str());
   std::printf("enable rule: %s\n", properties.enableRule.empty() ? "(none)" : properties.enableRule.c_str());
   PrintTerminology(properties);

@@ -32,9 +32,10 @@ LONG CALLBACK ReportGuardFault(EXCEPTION_POINTERS* pointers) {
   size_t page = PageSize();
   for (const GuardPage& guard : guardPages) {
     if (address >= guard.start && address < guard.start + page) {
-      std::fprintf(stderr, "host: %s at 0x%08lx, %lu bytes past the end of the %s\n",
+      // %p: an address does not fit an unsigned long in a 64-bit host.
+      std::fprintf(stderr, "host: %s at %p, %lu bytes past the end of the %s\n",
                    record->ExceptionInformation[0] != 0 ? "write" : "read",
-                   static_cast<unsigned long>(address),
+                   reinterpret_cast<void*>(address),
                    static_cast<unsigned long>(address - guard.start), guard.label);
       std::fflush(stderr);
     }

@@ -30,8 +30,9 @@ struct HostPlugin {
 
 
 // Loads the module at `path` as a host does: reads its property list without
-// running it, requires kind '8BFM', an interface version not above 4.0 and a
-// 'wx86' entry name, then LoadLibrary and GetProcAddress of that name.
+// running it, requires kind '8BFM', an interface version not above 4.0 and an
+// entry name for this host's word size ('wx86' in a 32-bit host, '8664' in a
+// 64-bit one), then LoadLibrary and GetProcAddress of that name.
 // False, with a one-line reason in `error`, on any failure; nothing stays loaded.
 bool LoadPlugin(const char* path, HostPlugin* plugin, std::string* error);
 
@@ -138,7 +139,7 @@ typedef void (*HostDialogHook)(void* window, void* context);
 
 struct HostOptions {
   // The filter record.
-  bool shortRecord = false;       // 452-byte record of the 4.0 .. 8.0 hosts instead of 488
+  bool shortRecord = false;       // the 4.0 .. 8.0 hosts' record: 452 bytes instead of 488 (x64: 556, 608)
   AlphaReport alphaReport = AlphaReport::CountedInPlanes;
   OSType hostSig = 0x3842494D;    // '8BIM'
   int32_t serialNumber = 0;

@@ -85,8 +85,14 @@ bool ReadFirstPropertyList(HMODULE module, const char* path, std::vector<uint8_t
 
 bool CheckFilter(const PluginProperties& properties, const char* path, std::string* error) {
   if (properties.kind != kFilterKind) return Fail(error, std::string(path) + " is not a filter: its 'kind' is not '8BFM'");
-  if (properties.entryPoint.empty()) return Fail(error, std::string(path) + " names no entry point ('wx86')");
-  return true;
+  if (!HostEntryPoint(properties).empty()) return true;
+  // The commonest reason a filter is missing from a menu: built for the other word size.
+  const bool host64 = sizeof(void*) == 8;
+  const std::string& other = host64 ? properties.entryPoint32 : properties.entryPoint64;
+  std::string reason = std::string(path) + " names no entry point for " +
+                       (host64 ? "64-bit hosts ('8664')" : "32-bit hosts ('wx86')");
+  if (!other.empty()) reason += std::string(": it is a ") + (host64 ? "32" : "64") + "-bit plug-in";
+  return Fail(error, reason);
 }
 
 }  // namespace

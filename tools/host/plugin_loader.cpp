@@ -39,10 +39,11 @@ bool LoadPlugin(const char* path, HostPlugin* plugin, std::string* error) {
   SetErrorMode(oldMode);
   if (module == nullptr)
     return Fail(error, std::string("cannot load ") + path + " (error " + std::to_string(loadError) + ")");
-  FARPROC entry = GetProcAddress(module, plugin->properties.entryPoint.c_str());
+  const std::string& entryName = HostEntryPoint(plugin->properties);
+  FARPROC entry = GetProcAddress(module, entryName.c_str());
   if (entry == nullptr) {
     FreeLibrary(module);
-    return Fail(error, std::string(path) + " does not export its entry point '" + plugin->properties.entryPoint + "'");
+    return Fail(error, std::string(path) + " does not export its entry point '" + entryName + "'");
   }
   plugin->module = module;
   plugin->entry = reinterpret_cast<PluginEntryProc>(reinterpret_cast<void*>(entry));

@@ -99,7 +99,8 @@ bool ReadProperty(const PropertyData& data, PluginProperties* out, std::string* 
     case 'name': return ReadPascalString(data, &out->name, error);
     case 'catg': return ReadPascalString(data, &out->category, error);
     case 'vers': return ReadWord(data, &out->version, error);
-    case 'wx86': return ReadCString(data, 0, &out->entryPoint, error);
+    case 'wx86': return ReadCString(data, 0, &out->entryPoint32, error);
+    case '8664': return ReadCString(data, 0, &out->entryPoint64, error);
     case 'hstm': return ReadTerminologyLink(data, out, error);
     case 'mode': return ReadModes(data, out, error);
     case 'enbl': return ReadCString(data, 0, &out->enableRule, error);

@@ -14,7 +14,8 @@ struct PluginProperties {
   std::string name;            // menu name
   std::string category;        // menu category
   uint32_t version = 0;        // interface version: major << 16 | minor
-  std::string entryPoint;      // exported entry, from 'wx86'
+  std::string entryPoint32;    // exported entry for 32-bit hosts, from 'wx86'
+  std::string entryPoint64;    // exported entry for 64-bit hosts, from '8664'
   bool hasModes = false;
   uint8_t modes[4] = {0, 0, 0, 0};  // 'mode' flag bytes
   std::string enableRule;      // 'enbl'
@@ -27,13 +28,20 @@ struct PluginProperties {
   size_t parsedBytes = 0;      // where parsing ended
 };
 
+// The entry a host of this program's word size calls; empty when the module
+// has none for it.
+inline const std::string& HostEntryPoint(const PluginProperties& properties) {
+  return sizeof(void*) == 8 ? properties.entryPoint64 : properties.entryPoint32;
+}
+
 // Parses a property list held in memory. False, with a one-line reason in
 // `error`, for anything malformed: short header, wrong count, a property
 // running past the end, trailing bytes. Never reads outside [bytes, bytes+size).
 bool ParsePropertyList(const uint8_t* bytes, size_t size, PluginProperties* out, std::string* error);
 
 // Windows: reads the first "PIPL" resource of the module at `path` without
-// running it, and parses it. Checks that it declares a filter with an entry point.
+// running it, and parses it. Checks that it declares a filter with an entry
+// point for this program's word size.
 bool ReadModuleProperties(const char* path, PluginProperties* out, std::string* error);
 
 // Windows: the raw bytes of resource (type, id) of the module at `path`,

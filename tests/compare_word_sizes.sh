@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Applies the 32-bit and the 64-bit plug-in, each through our host of its own
+# word size, to the same pictures with the same settings, and requires the
+# same exit status and byte-identical output files.
+# Usage: compare_word_sizes.sh WINDOWS_BUILD_DIR WINDOWS64_BUILD_DIR
+set -uo pipefail
+ROOT="$(cd "$(dirname "$0")/.." && pwd)"
+host32="$1/tools/host/vkhost.exe" plugin32="$1/Vardelkist.8bf"
+host64="$2/tools/host/vkhost.exe" plugin64="$2/Vardelkist64.8bf"
+work="$(mktemp -d)"
+trap 'rm -rf "$work"' EXIT
+# Output goes to a log, shown when a case fails.
+run() { "$ROOT/tools/wine-run.sh" "$@" >>"$work/log" 2>&1 </dev/null; }
+
+: >"$work/log"
+if ! run "$host32" generate "$work/rgb8.png" 211 157 ||
+   ! run "$host32" generate "$work/gray16.png" 173 129 --gray --16bit ||
+   ! run "$host32" generate "$work/rgba8.png" 120 90 --alpha ||
+   ! run "$host32" generate "$work/graya16.png" 64 48 --gray --alpha --16bit; then
+  echo "FAIL: cannot generate the pictures"
+  cat "$work/log"
+  exit 1
+fi
+
+cases=(
+  "rgb8.png --layout normal --shift 0"
+  "rgb8.png --layout spiral --shift 41"
+  "rgb8.png --layout normal --shift 65535 --fg 1E3C8C --bg F4ECD8"
+  "rgb8.png --layout spiral --shift 7 --16bit"
+  "rgb8.png --layout spiral --rect 10,20,150,200"
+  "gray16.png --layout normal --shift 12345"
+  "gray16.png --layout spiral --shift 65535 --rect 5,5,100,170"
+  "rgba8.png --layout spiral --fg FF0000 --bg 00FF00"
+  "graya16.png --layout normal --shift 3"
+  "rgb8.png --layout spiral --abort-at 3"
+)
+
+failed=0
+for i in "${!cases[@]}"; do
+  read -r -a words <<<"${cases[$i]}"
+  input="$work/${words[0]}" options=("${words[@]:1}")
+  : >"$work/log"
+  run "$host32" apply "$plugin32" "$input" "$work/$i-x86.png" "${options[@]}"
+  status32=$?
+  run "$host64" apply "$plugin64" "$input" "$work/$i-x64.png" "${options[@]}"
+  status64=$?
+  problem=""
+  if [ "$status32" -ne "$status64" ]; then
+    problem="exit status $status32 (32-bit) and $status64 (64-bit)"
+  elif [ "$status32" -ne 0 ] && [[ "${cases[$i]}" != *--abort-at* ]]; then
+    problem="both runs failed with exit status $status32"
+  elif [ -e "$work/$i-x86.png" ] || [ -e "$work/$i-x64.png" ]; then
+    cmp -s "$work/$i-x86.png" "$work/$i-x64.png" || problem="the output files differ"
+  fi
+  if [ -n "$problem" ]; then
+    echo "FAIL ${cases[$i]}: $problem"
+    sed 's/^/    /' "$work/log"
+    failed=$((failed + 1))
+  else
+    echo "same: ${cases[$i]} (exit status $status32)"
+  fi
+done
+echo "$(( ${#cases[@]} - failed )) of ${#cases[@]} cases identical"
+[ "$failed" -eq 0 ]
