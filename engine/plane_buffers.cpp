@@ -155,8 +155,10 @@ OSErr DescribePlanes(const FilterGlobals* globals, PlaneLayout* layout) {
   layout->pixelBytes = ptrdiff_t{record->planes} * layout->bytesPerSample;
   layout->count = std::min<int>(record->planes, kMaxPlaneBuffers);
   // A colour has three components: grayscale takes red, RGB all three, and
-  // planes beyond (transparency, extra channels) are never painted.
-  layout->colorPlanes = record->planes <= 2 ? 1 : 3;
+  // planes beyond (transparency, extra channels) are never painted. A gray
+  // image may carry extra channels too, so its mode decides, not the count.
+  const bool gray = record->imageMode == plugInModeGrayScale || record->imageMode == plugInModeGray16;
+  layout->colorPlanes = gray || record->planes <= 2 ? 1 : 3;
   const DeliveredBuffer input = {record->inData, record->inRowBytes, record->inColumnBytes, record->inRect};
   const DeliveredBuffer output = {record->outData, record->outRowBytes, record->outColumnBytes,
                                   record->outRect};

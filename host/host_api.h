@@ -37,6 +37,7 @@ enum : OSErr {
   userCanceledErr = -128,
   errMissingParameter = -1715,
   filterBadParameters = -30100,
+  filterBadMode = -30101,
 };
 
 enum : int16_t {

@@ -1,5 +1,6 @@
 // The few operating-system services the host-interface code needs, so that
 // the dispatch and handle logic also builds and runs natively in unit tests.
+// Every allocation the plug-in makes goes through here.
 #pragma once
 
 #include <cstddef>
@@ -11,3 +12,11 @@ void* AllocLockedBlock(size_t size);
 
 // Unlocks and frees a block made by AllocLockedBlock. Null is ignored.
 void FreeLockedBlock(void* address);
+
+// Working memory owned by one run or one dialog (engine planes, prime table,
+// spiral grid, preview buffers), from the process heap; zero-filled when
+// `zeroed` is set. Null when refused; a size of 0 is refused too.
+void* AllocWorkingBlock(size_t size, bool zeroed);
+
+// Gives back a block from AllocWorkingBlock. Null is ignored.
+void FreeWorkingBlock(void* block);

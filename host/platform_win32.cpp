@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <cstdlib>
+
 #include "host/platform.h"
 
 void* AllocLockedBlock(size_t size) {
@@ -17,3 +19,10 @@ void FreeLockedBlock(void* address) {
   GlobalUnlock(block);
   GlobalFree(block);
 }
+
+void* AllocWorkingBlock(size_t size, bool zeroed) {
+  if (size == 0) return nullptr;
+  return zeroed ? std::calloc(1, size) : std::malloc(size);
+}
+
+void FreeWorkingBlock(void* block) { std::free(block); }

@@ -50,6 +50,13 @@ void RequestFilterRect(FilterGlobals* globals) {
 
 bool IsEmpty(const Rect& rect) { return rect.top == rect.bottom || rect.left == rect.right; }
 
+// The modes the property list declares. In any other the samples would be
+// read at the wrong width, so the run is refused before anything is asked.
+bool ModeSupported(int16_t mode) {
+  return mode == plugInModeGrayScale || mode == plugInModeRGBColor || mode == plugInModeGray16 ||
+         mode == plugInModeRGB48;
+}
+
 }  // namespace
 
 FilterGlobals* AcquireHandleGlobals(int16_t* result, FilterRecord* record, const HandleProcs* procs,
@@ -125,6 +132,11 @@ void OnStart(FilterGlobals* globals) {
   *globals->result = noErr;
   if (!CheckAdvanceState(record->advanceState, moduleInstance)) {
     *globals->result = userCanceledErr;
+    EmptyRequest(record);
+    return;
+  }
+  if (!ModeSupported(record->imageMode)) {
+    *globals->result = filterBadMode;
     EmptyRequest(record);
     return;
   }

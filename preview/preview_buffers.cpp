@@ -1,10 +1,10 @@
 #include "preview/preview_buffers.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "host/handles.h"
 #include "host/host_request.h"
+#include "host/platform.h"
 
 namespace {
 
@@ -20,7 +20,7 @@ size_t ImagePixelCount(const FilterRecord* record) {
 }
 
 // Zeroed, so that a preview shown before its first composition is black.
-void* Allocate(size_t bytes) { return bytes > 0 ? std::calloc(bytes, 1) : nullptr; }
+void* Allocate(size_t bytes) { return AllocWorkingBlock(bytes, true); }
 
 int BytesPerSample(const FilterRecord* record) {
   return record->imageMode == plugInModeGray16 || record->imageMode == plugInModeRGB48 ? 2 : 1;
@@ -91,9 +91,9 @@ void AllocPreviewBuffers(FilterGlobals* globals) {
 }
 
 void FreePreviewBuffers(FilterGlobals* globals) {
-  std::free(globals->previewPixels);
-  std::free(globals->previewMask);
-  std::free(globals->transparencyPlane);
+  FreeWorkingBlock(globals->previewPixels);
+  FreeWorkingBlock(globals->previewMask);
+  FreeWorkingBlock(globals->transparencyPlane);
   globals->previewPixels = nullptr;
   globals->previewMask = nullptr;
   globals->transparencyPlane = nullptr;

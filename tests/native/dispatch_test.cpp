@@ -177,6 +177,22 @@ TEST_F(Dispatch, FailedAdvanceStateEmptiesTheRequest) {
   ExpectRect(record.maskRect, 0, 0, 0, 0);
 }
 
+TEST_F(Dispatch, ModesTheFilterDoesNotDeclareAreRefusedBeforeAnyRequest) {
+  for (int16_t mode : {int16_t(0), int16_t(2), int16_t(4), int16_t(9), int16_t(12), int16_t(99), int16_t(-1)}) {
+    record.imageMode = mode;
+    record.inRect = {1, 2, 3, 4};
+    EXPECT_EQ(Call(filterSelectorParameters), noErr) << mode;
+    EXPECT_EQ(Call(filterSelectorStart), filterBadMode) << mode;
+    ExpectRect(record.inRect, 0, 0, 0, 0);
+    ExpectRect(record.outRect, 0, 0, 0, 0);
+  }
+  EXPECT_EQ(advanceCalls, 0);  // not even the dialog's preview asked
+  for (int16_t mode : {plugInModeGrayScale, plugInModeRGBColor, plugInModeGray16, plugInModeRGB48}) {
+    record.imageMode = mode;
+    EXPECT_EQ(Call(filterSelectorStart), noErr) << mode;
+  }
+}
+
 TEST_F(Dispatch, HostWithoutAdvanceStateIsRefused) {
   record.advanceState = nullptr;
   record.inRect = {1, 2, 3, 4};

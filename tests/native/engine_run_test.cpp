@@ -73,7 +73,7 @@ TEST(PlotCancel, StopsInEveryPhaseWithNothingWritten) {
     EXPECT_EQ(abortPolls, c[1]);
     EXPECT_EQ(progressCalls, Calls(all.begin(), all.begin() + c[2])) << "draw " << c[0] << " poll " << c[1];
     EXPECT_TRUE(OutputUntouched(*image));
-    EXPECT_EQ(LiveEngineBlocks(), 0);
+    EXPECT_EQ(LiveWorkingBlocks(), 0);
   }
 }
 
@@ -94,10 +94,10 @@ TEST(PlotPrimes, RefusedMemoryEndsTheRunLikeACancel) {
   // table, the grid. Each in turn is refused.
   for (int granted = 0; granted <= 5; ++granted) {
     auto image = MakeImage(40, 30, 3, 1, drawSpiral, 7);
-    RefuseEngineMemoryAfter(granted);
+    RefuseMemoryAfter(granted);
     RunPlot(image.get());
-    RefuseEngineMemoryAfter(-1);
-    EXPECT_EQ(LiveEngineBlocks(), 0);
+    RefuseMemoryAfter(-1);
+    EXPECT_EQ(LiveWorkingBlocks(), 0);
     const bool ran = granted == 5;
     EXPECT_EQ(image->result, ran ? noErr : memFullErr) << granted;
     EXPECT_EQ(OutputUntouched(*image), !ran) << granted;
@@ -113,9 +113,9 @@ TEST(PlotPrimes, LargestRectangleIsSizedWithoutOverflow) {
   image->record.outRect = image->record.inRect;
   image->globals.processRect = image->record.inRect;
   image->record.inRowBytes = image->record.outRowBytes = 32767 * 8;
-  RefuseEngineMemoryAfter(0);
+  RefuseMemoryAfter(0);
   RunPlot(image.get());
-  RefuseEngineMemoryAfter(-1);
+  RefuseMemoryAfter(-1);
   EXPECT_EQ(image->result, memFullErr);
   EXPECT_TRUE(OutputUntouched(*image) && progressCalls.empty());
 }
@@ -146,7 +146,7 @@ TEST(PlotPrimes, BuffersThatCannotHoldTheRectangleAreNeverTouched) {
     RunPlot(image.get());
     EXPECT_EQ(image->result, filterBadParameters) << c.first;
     EXPECT_TRUE(OutputUntouched(*image) && progressCalls.empty() && abortPolls == 0) << c.first;
-    EXPECT_EQ(LiveEngineBlocks(), 0) << c.first;
+    EXPECT_EQ(LiveWorkingBlocks(), 0) << c.first;
   }
 }
 
@@ -157,4 +157,23 @@ TEST(PlotPrimes, HostWithoutCallbacksStillPlots) {
   RunPlot(image.get());
   EXPECT_EQ(image->result, noErr);
   EXPECT_EQ(ForegroundPixels(*image), ExpectedForeground(40, 40, drawSpiral, 0));
+}
+
+TEST(PlotPrimes, GrayImagesWithExtraChannelsPaintOnlyTheGrayPlane) {
+  // A gray image carrying two extra channels: three planes, all 8-bit.
+  for (int16_t mode : {plugInModeGrayScale, plugInModeGray16}) {
+    const int bytes = mode == plugInModeGray16 ? 2 : 1;
+    auto image = MakeImage(12, 5, 3, bytes);
+    image->record.imageMode = mode;
+    RunPlot(image.get());
+    ASSERT_EQ(image->result, noErr) << mode;
+    EXPECT_EQ(ForegroundPixels(*image), ExpectedForeground(12, 5, drawNormal, 0)) << mode;
+    for (int row = 0; row < 5; ++row)
+      for (int column = 0; column < 12; ++column)
+        for (int plane = 1; plane < 3; ++plane)
+          // Passed through as read; the pattern's 16-bit values beyond the host's 32768 are clamped.
+          ASSERT_EQ(SampleOf(*image, image->output, row, column, plane),
+                    std::min(SampleOf(*image, image->input, row, column, plane), bytes == 2 ? 32768 : 255))
+              << mode << " plane " << plane;
+  }
 }

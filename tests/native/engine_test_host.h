@@ -10,7 +10,7 @@
 #include <ostream>
 #include <vector>
 
-#include "engine/engine_testing.h"
+#include "host/platform_testing.h"
 #include "engine/plot_primes.h"
 
 struct ProgressCall {

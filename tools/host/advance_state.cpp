@@ -30,10 +30,16 @@ PlaneRequest OutputRequest(const FilterRecord* record) {
   return {record->outRect, record->outLoPlane, record->outHiPlane, record->outputPadding};
 }
 
+// The image's planes, and the extra channels a host may offer after them.
+int32_t OfferedPlanes(const HostSession& session) {
+  const int32_t own = ImagePlanes(*session.image);
+  return session.options.planesOverride > own ? session.options.planesOverride : own;
+}
+
 OSErr CheckRequest(const HostSession& session, const PlaneRequest& request) {
   if (Inverted(request.rect)) return filterBadParameters;
   if (Empty(request.rect)) return noErr;
-  if (request.loPlane < 0 || request.hiPlane < request.loPlane || request.hiPlane >= ImagePlanes(*session.image))
+  if (request.loPlane < 0 || request.hiPlane < request.loPlane || request.hiPlane >= OfferedPlanes(session))
     return filterBadParameters;
   if (Inside(request.rect, *session.image)) return noErr;
   // Outside the image only with padding the plug-in asked for.
@@ -44,6 +50,7 @@ OSErr CheckRequest(const HostSession& session, const PlaneRequest& request) {
 int32_t Clamp(int32_t value, int32_t low, int32_t high) { return value < low ? low : (value > high ? high : value); }
 
 uint16_t PaddedSample(const HostImage& image, int32_t x, int32_t y, int32_t plane, int16_t padding) {
+  if (plane >= ImagePlanes(image)) return ExtraPlaneSample(x, y, plane);
   if (x >= 0 && y >= 0 && x < image.width && y < image.height) return GetSample(image, x, y, plane);
   if (padding == -1) return GetSample(image, Clamp(x, 0, image.width - 1), Clamp(y, 0, image.height - 1), plane);
   if (padding < 0) return 0;
@@ -205,7 +212,16 @@ OSErr PI_CALL HostAdvanceState() {
   HostSession* session = CurrentSession();
   if (session == nullptr || session->record == nullptr) return filterBadParameters;
   AdvanceCall call = SnapshotRequest(session->record);
-  call.result = DeliverRequest(session);
+  const HostOptions& options = session->options;
+  const int32_t n = ++session->log.advanceStateCalls;
+  if (options.failAdvanceAt > 0 && n >= options.failAdvanceAt && n < options.failAdvanceAt + options.failAdvanceCount) {
+    // A failed call delivers nothing the plug-in may read.
+    call.result = options.advanceFailure;
+    ReleaseBuffers(session);
+    PublishBuffers(session);
+  } else {
+    call.result = DeliverRequest(session);
+  }
   call.byHost = false;
   session->log.advances.push_back(call);
   return call.result;
@@ -226,8 +242,15 @@ void WriteBackOutput(HostSession* session) {
     const uint8_t* row = out.block.data + static_cast<size_t>(y - rect.top) * out.rowBytes;
     for (int32_t x = rect.left < 0 ? 0 : rect.left; x < rect.right && x < image->width; ++x) {
       const uint8_t* pixel = row + static_cast<size_t>((x - rect.left) * planes * bps);
-      for (int32_t p = 0; p < planes; ++p)
-        SetSample(image, x, y, out.request.loPlane + p, LoadSample(pixel + p * bps, bps));
+      for (int32_t p = 0; p < planes; ++p) {
+        const int32_t plane = out.request.loPlane + p;
+        const uint16_t sample = LoadSample(pixel + p * bps, bps);
+        if (plane < ImagePlanes(*image)) {
+          SetSample(image, x, y, plane, sample);
+        } else if (sample != ExtraPlaneSample(x, y, plane)) {
+          ++session->log.extraPlanesChanged;
+        }
+      }
     }
   }
 }

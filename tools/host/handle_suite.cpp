@@ -99,6 +99,10 @@ void FillHandleProcs(HostInternals* internals, const HandleSuiteOptions& options
   procs.unlockProc = SuiteUnlock;
   procs.recoverSpaceProc = SuiteRecoverSpace;
   procs.disposeRegularHandleProc = SuiteDisposeRegular;
+  if (options.garbageAfter) {
+    procs.numHandleProcs = 0x7FFF;
+    std::memset(internals->afterProcs, 0xCC, sizeof internals->afterProcs);
+  }
   switch (options.nullProc) {
     case 0: procs.newProc = nullptr; break;
     case 1: procs.disposeProc = nullptr; break;

@@ -60,6 +60,12 @@ constexpr uint16_t kHostSampleMax16 = 32768;
 // byte per image pixel, every value 0..255 somewhere in a large enough image.
 inline uint8_t SelectionMaskValue(int32_t x, int32_t y) { return static_cast<uint8_t>(x * 5 + y * 3); }
 
+// What the host holds in plane `plane` past the image's own planes (extra
+// channels offered with HostOptions::planesOverride).
+inline uint16_t ExtraPlaneSample(int32_t x, int32_t y, int32_t plane) {
+  return static_cast<uint16_t>((x * 7 + y * 11 + plane * 29) & 0xFF);
+}
+
 // Sizes `image` and zero-fills it. False for a shape the host does not offer
 // (planes other than 1 or 3, depth other than 8 or 16, sides outside 1..30000).
 bool MakeImage(HostImage* image, int32_t width, int32_t height, int32_t colorPlanes, bool hasAlpha,
@@ -114,6 +120,7 @@ struct HandleSuiteOptions {
   int32_t refuseNewAfter = -1;    // newProc returns null once this many handles were made; -1 never
   bool disposeDoesNothing = false;  // disposeProc accepts the handle and frees nothing
   bool dirtyMemory = false;       // newProc/setSizeProc leave new bytes 0xCD instead of 0
+  bool garbageAfter = false;      // advertises 0x7FFF procs; 0xCC bytes follow the eighth
 };
 
 // Called on every progressProc call, after it has been recorded (vkhost's bar).
@@ -167,6 +174,24 @@ struct HostOptions {
   // Buffers delivered by advanceState.
   int32_t rowPaddingBytes = 0;    // unused bytes after each row (a guard pattern, checked afterwards)
   bool zeroColumnBytes = false;   // leave in/outColumnBytes and in/outPlaneBytes 0, like old hosts
+
+  // Hosts that describe the document wrongly or hand memory back in their own
+  // way; each is checked against what the host really holds before a byte
+  // is delivered or written back.
+  int16_t planesOverride = -1;    // the record's planes (0, 5, 8, 9 ...); -1 the image's. Planes past the
+                                  // image's are extra channels holding ExtraPlaneSample, never written back
+  int16_t imageModeOverride = -1; // the record's imageMode (an unknown one, say); -1 the image's
+  bool forceFilterRect = false;   // filterRect = forcedFilterRect, even outside the image or inverted
+  Rect forcedFilterRect = {0, 0, 0, 0};
+  bool forceImageSize = false;    // imageSize (and wholeSize) = forcedImageSize
+  Point forcedImageSize = {0, 0};
+  int32_t failAdvanceAt = 0;      // the n-th advanceState call of a run (1 = first) fails; 0 never
+  int32_t failAdvanceCount = 1;   // ... and this many calls from there on
+  OSErr advanceFailure = memFullErr;  // what the failing calls answer
+  bool copyDataWord = false;      // before every call the data word's block moves to fresh memory (the
+                                  // old copy is freed), as hosts that store the word with the document do
+  bool copyParameters = false;    // every run gets the parameters as a fresh copy of the handle and its data
+                                  // (the previous copy freed), as hosts restoring saved parameters do
 
   HostProgressHook progressHook = nullptr;
   void* progressContext = nullptr;
@@ -223,6 +248,8 @@ struct HostLog {
   std::vector<DisplayCall> displays;
   int32_t rowPaddingDamaged = 0;   // output rows whose guard bytes the plug-in overwrote
   int32_t foreignHandleCalls = 0;  // handle procs called with a handle the suite never made
+  int32_t extraPlanesChanged = 0;  // samples of planes past the image's that came back changed
+  int32_t advanceStateCalls = 0;   // in the current run
 };
 
 // ---- The session ----------------------------------------------------------------------

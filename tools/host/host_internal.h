@@ -43,6 +43,7 @@ struct HostInternals {
   HWND window = nullptr;
   PlatformData platform = {0};
   HandleProcs offeredProcs = {};  // the table the record points at (maybe damaged)
+  uint8_t afterProcs[64] = {};    // what follows it: garbage when the options ask for it
   std::vector<SuiteHandle*> handles;
   int32_t newProcCalls = 0;
   GuardedBlock recordBlock;
@@ -50,6 +51,8 @@ struct HostInternals {
   bool delivered = false;      // the current request is in the buffers
   bool outputPending = false;  // `out` holds output not yet written back
   volatile LONG abortRequested = 0;
+  void* dataCopy = nullptr;         // the data word's block as the host last copied it
+  Handle parametersCopy = nullptr;  // the parameters as the host last copied them (a plug-in-shaped handle)
 };
 
 // The session of the PluginMain call in progress; null outside one.
@@ -85,6 +88,11 @@ AdvanceCall SnapshotRequest(const FilterRecord* record);
 // Dialog watch around a PluginMain call, when the options ask for it (window.cpp).
 void BeginDialogWatch(HostSession* session);
 void EndDialogWatch();
+
+// Hosts that copy what the plug-in keeps with them (host_copies.cpp).
+void CopyDataWord(HostSession* session);
+void CopyParameters(HostSession* session);
+void FreeHostCopies(HostSession* session);
 
 // Window (window.cpp).
 bool CreateHostWindow(HostInternals* internals, std::string* error);

@@ -26,11 +26,14 @@ void FillImageFields(const HostSession& session, FilterRecord* record) {
   const HostImage& image = *session.image;
   const bool alpha = image.hasAlpha;
   const bool counted = session.options.alphaReport == AlphaReport::CountedInPlanes;
+  const HostOptions& options = session.options;
   record->imageSize = {static_cast<int16_t>(image.height), static_cast<int16_t>(image.width)};
-  if (!session.options.wholeSizeZero) record->wholeSize = record->imageSize;
+  if (options.forceImageSize) record->imageSize = options.forcedImageSize;
+  if (!options.wholeSizeZero) record->wholeSize = record->imageSize;
   record->planes = static_cast<int16_t>(image.colorPlanes + (alpha && counted ? 1 : 0));
-  record->filterRect = session.filterRect;
-  record->imageMode = ImageModeOf(image);
+  if (options.planesOverride >= 0) record->planes = options.planesOverride;
+  record->filterRect = options.forceFilterRect ? options.forcedFilterRect : session.filterRect;
+  record->imageMode = options.imageModeOverride >= 0 ? options.imageModeOverride : ImageModeOf(image);
   record->depth = image.depth;
   record->imageHRes = kScreenResolution;
   record->imageVRes = kScreenResolution;

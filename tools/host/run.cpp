@@ -28,6 +28,7 @@ int16_t Invoke(HostSession* session, int16_t selector, void* record) {
   HostSession* previous = CurrentSession();
   SetCurrentSession(session);
   BeginDialogWatch(session);
+  if (session->options.copyDataWord) CopyDataWord(session);
   session->entry(selector, record, &session->data, &result);
   EndDialogWatch();
   SetCurrentSession(previous);
@@ -94,6 +95,8 @@ bool BeginRun(HostSession* session, HostImage* image, const Rect& filterRect, st
   session->image = image;
   session->filterRect = rect;
   std::memset(session->errorString, 0, sizeof session->errorString);
+  session->log.advanceStateCalls = 0;
+  if (session->options.copyParameters) CopyParameters(session);
   if (!AllocateRecord(session)) {
     session->image = nullptr;
     return Fail(error, "no memory for the filter record");

@@ -60,6 +60,7 @@ void CloseSession(HostSession* session) {
   EndRun(session);
   // The plug-in's own blocks (its globals, a parameters handle of its own)
   // are its business; a host forgets them with the module.
+  FreeHostCopies(session);
   FreeAllSuiteHandles(session->internals);
   session->parameters = nullptr;
   session->data = 0;

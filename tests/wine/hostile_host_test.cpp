@@ -1,0 +1,308 @@
+// The real plug-in under hosts that misbehave the way real ones do: missing
+// or damaged callbacks and tables, records that describe the document
+// wrongly, failing requests, memory handed back in copies. Every case must
+// end with its result code, never crash or hang, leave the image as it was
+// unless the run succeeded, and leave the plug-in ready for a sound run.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+
+#include "tests/wine/dialog_driver.h"
+#include "tests/wine/plugin_fixture.h"
+
+namespace {
+
+constexpr OSErr kHostInsufficient = -30900;
+
+// How the run is started and, with a dialog, what the user does in it.
+enum class Path {
+  Plain,        // a repeated filter: no dialog
+  Dialog,       // chosen from the menu, accepted at once
+  PreviewDrag,  // the preview shown, dragged and released (a recompute), then OK
+};
+
+const char* PathName(Path path) {
+  switch (path) {
+    case Path::Plain: return "plain";
+    case Path::Dialog: return "dialog";
+    default: return "preview drag";
+  }
+}
+
+struct Document {
+  int32_t width = 40;
+  int32_t height = 30;
+  int32_t colorPlanes = 3;
+  bool alpha = false;
+  int32_t depth = 8;
+};
+
+struct HostileCase {
+  const char* name;
+  void (*damage)(HostOptions* options);
+  OSErr plain;   // the run's result without a dialog
+  OSErr dialog;  // with one (and with the preview dragged)
+  Document document;
+  bool changes = true;  // a successful run must change pixels
+};
+
+Document Alpha(int32_t depth = 8) { return Document{40, 30, 3, true, depth}; }
+Document Gray16() { return Document{40, 30, 1, false, 16}; }
+
+void ForceFilterRect(HostOptions* o, int16_t top, int16_t left, int16_t bottom, int16_t right) {
+  o->forceFilterRect = true;
+  o->forcedFilterRect = Rect{top, left, bottom, right};
+}
+
+void ForceImageSize(HostOptions* o, int16_t v, int16_t h) {
+  o->forceImageSize = true;
+  o->forcedImageSize = Point{v, h};
+}
+
+// Codes that depend on the path are spelled out per case.
+const HostileCase kCases[] = {
+    // Callbacks left out.
+    {"no advanceState", [](HostOptions* o) { o->noAdvanceState = true; }, userCanceledErr, userCanceledErr, {}, false},
+    {"no abortProc", [](HostOptions* o) { o->noAbortProc = true; }, noErr, noErr, {}},
+    {"no progressProc", [](HostOptions* o) { o->noProgressProc = true; }, noErr, noErr, {}},
+    {"no displayPixels", [](HostOptions* o) { o->noDisplayPixels = true; }, noErr, noErr, {}},
+    {"displayPixels draws nothing", [](HostOptions* o) { o->displayDrawsNothing = true; }, noErr, noErr, {}},
+    {"no abort or progress, pumping", [](HostOptions* o) { o->noAbortProc = o->noProgressProc = true; o->pump = MessagePump::UntilEmpty; }, noErr, noErr, {}},
+    {"no platform data", [](HostOptions* o) { o->noPlatformData = true; }, noErr, noErr, {}},
+    {"no host window", [](HostOptions* o) { o->nullWindow = true; }, noErr, noErr, {}},
+    // The handle suite damaged.
+    {"no handle suite", [](HostOptions* o) { o->handles.absent = true; }, noErr, noErr, {}},
+    {"handle suite version 0", [](HostOptions* o) { o->handles.version = 0; }, noErr, noErr, {}},
+    {"handle suite version 2", [](HostOptions* o) { o->handles.version = 2; }, noErr, noErr, {}},
+    {"handle suite of 6 procs", [](HostOptions* o) { o->handles.count = 6; }, noErr, noErr, {}},
+    {"handle suite count 0x8000", [](HostOptions* o) { o->handles.count = int16_t(0x8000); }, noErr, noErr, {}},
+    {"handle suite without newProc", [](HostOptions* o) { o->handles.nullProc = 0; }, noErr, noErr, {}},
+    {"handle suite without lockProc", [](HostOptions* o) { o->handles.nullProc = 4; }, noErr, noErr, {}},
+    {"handle suite without disposeRegular", [](HostOptions* o) { o->handles.nullProc = 7; }, noErr, noErr, {}},
+    {"handle suite with garbage after it", [](HostOptions* o) { o->handles.garbageAfter = true; }, noErr, noErr, {}},
+    {"handle suite refusing memory", [](HostOptions* o) { o->handles.refuseNewAfter = 0; }, noErr, noErr, {}},
+    {"handle suite with dirty memory", [](HostOptions* o) { o->handles.dirtyMemory = true; }, noErr, noErr, {}},
+    // The record.
+    {"record ending at byte 452", [](HostOptions* o) { o->shortRecord = true; }, noErr, noErr, {}},
+    {"result word preset to garbage", [](HostOptions* o) { o->initialResult = 0x7A5A; }, noErr, noErr, {}},
+    {"column bytes left 0", [](HostOptions* o) { o->zeroColumnBytes = true; }, noErr, noErr, {}},
+    {"padded rows", [](HostOptions* o) { o->rowPaddingBytes = 13; }, noErr, noErr, {}},
+    {"whole size left 0", [](HostOptions* o) { o->wholeSizeZero = true; }, noErr, noErr, {}},
+    {"floating selection", [](HostOptions* o) { o->floatingSelection = o->selectionMask = true; }, noErr, noErr, {}},
+    // Planes and modes.
+    {"planes 0", [](HostOptions* o) { o->planesOverride = 0; }, filterBadParameters, filterBadParameters, {}, false},
+    {"planes 5", [](HostOptions* o) { o->planesOverride = 5; }, noErr, noErr, Alpha()},
+    {"planes 8", [](HostOptions* o) { o->planesOverride = 8; }, noErr, noErr, Alpha(16)},
+    {"planes 9", [](HostOptions* o) { o->planesOverride = 9; }, noErr, noErr, Alpha()},
+    {"planes 9 over gray", [](HostOptions* o) { o->planesOverride = 9; }, noErr, noErr, Gray16()},
+    {"transparency not counted", [](HostOptions* o) { o->alphaReport = AlphaReport::AfterPlanes; }, noErr, noErr, Alpha(16)},
+    {"unknown image mode 99", [](HostOptions* o) { o->imageModeOverride = 99; }, filterBadMode, filterBadMode, {}, false},
+    {"CMYK mode", [](HostOptions* o) { o->imageModeOverride = 4; }, filterBadMode, filterBadMode, {}, false},
+    {"bitmap mode", [](HostOptions* o) { o->imageModeOverride = 0; }, filterBadMode, filterBadMode, {}, false},
+    {"16-bit mode over 8-bit buffers", [](HostOptions* o) { o->imageModeOverride = plugInModeRGB48; }, filterBadParameters, filterBadParameters, {}, false},
+    // Rectangles.
+    {"filter rect partly above the image", [](HostOptions* o) { ForceFilterRect(o, -5, -5, 10, 10); }, noErr, filterBadParameters, {}},
+    {"filter rect above the image, no padding", [](HostOptions* o) { ForceFilterRect(o, -5, -5, 10, 10); o->supportsPadding = false; }, filterBadParameters, filterBadParameters, {}, false},
+    {"filter rect inverted", [](HostOptions* o) { ForceFilterRect(o, 20, 30, 5, 10); }, filterBadParameters, noErr, {}, false},
+    {"filter rect 32767", [](HostOptions* o) { ForceFilterRect(o, 0, 0, 32767, 32767); }, memFullErr, filterBadParameters, {}, false},
+    {"filter rect -32768..32767", [](HostOptions* o) { ForceFilterRect(o, -32768, -32768, 32767, 32767); }, memFullErr, filterBadParameters, {}, false},
+    {"filter rect empty", [](HostOptions* o) { ForceFilterRect(o, 7, 9, 7, 30); }, noErr, noErr, {}, false},
+    {"image size 32767", [](HostOptions* o) { ForceImageSize(o, 32767, 32767); }, noErr, memFullErr, {}},
+    {"image size negative", [](HostOptions* o) { ForceImageSize(o, -30, -40); }, noErr, filterBadParameters, {}},
+    {"image size 0", [](HostOptions* o) { ForceImageSize(o, 0, 0); }, noErr, noErr, {}, false},
+    // Failing requests.
+    {"advanceState always failing", [](HostOptions* o) { o->failAdvanceAt = 1; o->failAdvanceCount = 1000; }, memFullErr, memFullErr, {}, false},
+    {"advanceState failing with a positive code", [](HostOptions* o) { o->failAdvanceAt = 1; o->failAdvanceCount = 1000; o->advanceFailure = 7; }, 7, 7, {}, false},
+    {"user abort at the first poll", [](HostOptions* o) { o->abortAtPoll = 1; }, userCanceledErr, userCanceledErr, {}, false},
+    // Memory handed back in copies.
+    {"data word copied before every call", [](HostOptions* o) { o->copyDataWord = true; }, noErr, noErr, {}},
+    {"parameters copied for every run", [](HostOptions* o) { o->copyParameters = true; }, noErr, noErr, {}},
+    {"both copied, no handle suite", [](HostOptions* o) { o->copyDataWord = o->copyParameters = true; o->handles.absent = true; }, noErr, noErr, {}},
+};
+
+DialogScript dragScript;
+
+void CALLBACK DragThenOk(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(dialog, timer);
+  HWND control = GetDlgItem(dialog, kPreviewControl);
+  SendMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
+  SendMessageA(control, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(16, 13));
+  UpdateWindow(control);
+  SendMessageA(control, WM_LBUTTONUP, 0, MAKELPARAM(16, 13));
+  // The release's refresh is queued ahead of OK.
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+void ShowAndDrag(HWND dialog) {
+  HWND control = GetDlgItem(dialog, kPreviewControl);
+  if (control == nullptr) {  // a message box: accept it
+    PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+    return;
+  }
+  EnableWindow(control, TRUE);
+  ShowWindow(control, SW_SHOW);
+  SetTimer(dialog, 91, 60, DragThenOk);
+}
+
+class HostileHost : public PluginFixture {
+ protected:
+  void OpenFor(const HostileCase& c, Path path) {
+    HostOptions options;
+    c.damage(&options);
+    if (path == Path::PreviewDrag) {
+      dragScript = ShowAndDrag;
+      DriveDialogs(&options, &dragScript);
+    }
+    Open(options);
+  }
+
+  HostRunReport RunOn(const Document& document, bool showDialog) {
+    EXPECT_TRUE(MakeImage(&image, document.width, document.height, document.colorPlanes, document.alpha,
+                          document.depth));
+    FillGradient(&image);
+    HostRunOptions run;
+    run.showDialog = showDialog;
+    run.filterRect = Rect{3, 4, 27, 36};
+    run.maxContinueCalls = 50;
+    return RunFilter(session, &image, run);
+  }
+
+  void ExpectCase(const HostileCase& c, Path path);
+  void ExpectASoundRunAfterwards();
+};
+
+void HostileHost::ExpectCase(const HostileCase& c, Path path) {
+  HostileHost* test = this;
+  SCOPED_TRACE(std::string(c.name) + ", " + PathName(path));
+  const HostImage before = [&] {
+    HostImage copy;
+    MakeImage(&copy, c.document.width, c.document.height, c.document.colorPlanes, c.document.alpha, c.document.depth);
+    FillGradient(&copy);
+    return copy;
+  }();
+  HostRunReport report = test->RunOn(c.document, path != Path::Plain);
+  const OSErr expected = path == Path::Plain ? c.plain : c.dialog;
+  EXPECT_EQ(report.result, expected) << ResultName(report.result);
+  EXPECT_FALSE(report.continueCapped);
+  EXPECT_EQ(test->session->log.rowPaddingDamaged, 0);
+  EXPECT_EQ(test->session->log.extraPlanesChanged, 0);
+  EXPECT_EQ(test->session->log.foreignHandleCalls, 0);
+  const bool changed = test->image.pixels != before.pixels;
+  // A run that fails leaves the image alone. One that succeeds may also
+  // leave it, or show what its preview plotted, when the record leaves
+  // nothing to plot.
+  if (report.result != noErr || c.changes) {
+    EXPECT_EQ(changed, report.result == noErr);
+  }
+}
+
+// What the plug-in keeps between runs (its record, its parameters) must
+// still serve a host that behaves.
+void HostileHost::ExpectASoundRunAfterwards() {
+  HostileHost* test = this;
+  HostOptions sound = test->session->options;
+  const HostOptions defaults;
+  const HandleSuiteOptions handles = sound.handles;
+  sound = defaults;
+  sound.handles = handles;
+  sound.handles.refuseNewAfter = -1;
+  sound.dialogHook = test->session->options.dialogHook;
+  test->session->options = sound;
+  HostRunReport report = test->RunOn(Document{}, false);
+  EXPECT_EQ(report.result, noErr) << "the run after";
+}
+
+}  // namespace
+
+TEST_F(HostileHost, EveryCaseWithoutTheDialog) {
+  for (const HostileCase& c : kCases) {
+    OpenFor(c, Path::Plain);
+    if (HasFatalFailure()) return;
+    ExpectCase(c, Path::Plain);
+    ExpectASoundRunAfterwards();
+    TearDown();
+  }
+}
+
+TEST_F(HostileHost, EveryCaseWithTheDialog) {
+  for (const HostileCase& c : kCases) {
+    OpenFor(c, Path::Dialog);
+    if (HasFatalFailure()) return;
+    ExpectCase(c, Path::Dialog);
+    ExpectASoundRunAfterwards();
+    TearDown();
+  }
+}
+
+TEST_F(HostileHost, EveryCaseWithThePreviewDragged) {
+  for (const HostileCase& c : kCases) {
+    OpenFor(c, Path::PreviewDrag);
+    if (HasFatalFailure()) return;
+    ExpectCase(c, Path::PreviewDrag);
+    TearDown();
+  }
+}
+
+// advanceState failing at each of its calls in turn. The dialog's preview
+// asks once when it opens (twice with a transparency plane to copy) and
+// Start asks once more; only Start's request carries the run.
+TEST_F(HostileHost, AdvanceStateFailingAtEachCall) {
+  struct Step {
+    bool dialog;
+    bool alpha;
+    int32_t failing;
+    OSErr expected;
+  };
+  const Step steps[] = {
+      {false, false, 1, memFullErr},  // Start's request
+      {true, false, 1, noErr},        // the preview's: it shows nothing, the run goes on
+      {true, false, 2, memFullErr},   // Start's
+      {true, true, 1, noErr},         // the transparency plane's
+      {true, true, 2, noErr},         // the preview's whole image
+      {true, true, 3, memFullErr},    // Start's
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(testing::Message() << (step.dialog ? "dialog" : "plain") << (step.alpha ? " with transparency" : "")
+                                    << ", call " << step.failing);
+    HostOptions options;
+    options.failAdvanceAt = step.failing;
+    // Counted after the colour planes, the transparency plane is copied with a request of its own.
+    if (step.alpha) options.alphaReport = AlphaReport::AfterPlanes;
+    Open(options);
+    const Document document = step.alpha ? Alpha() : Document{};
+    HostImage before;
+    MakeImage(&before, document.width, document.height, document.colorPlanes, document.alpha, document.depth);
+    FillGradient(&before);
+    HostRunReport report = RunOn(document, step.dialog);
+    EXPECT_EQ(report.result, step.expected) << ResultName(report.result);
+    EXPECT_EQ(image.pixels != before.pixels, step.expected == noErr);
+    ExpectASoundRunAfterwards();
+    TearDown();
+  }
+}
+
+TEST_F(HostileHost, AboutAnswersNoErrOverAGarbageResultWord) {
+  HostOptions options;
+  options.initialResult = 0x5A5A;
+  Open(options);
+  EXPECT_EQ(ShowAbout(session), noErr);
+  EXPECT_EQ(session->data, 0);
+}
+
+TEST_F(HostileHost, ParametersOnEveryRunKeepTheValuesThroughCopies) {
+  HostOptions options;
+  options.copyDataWord = options.copyParameters = true;
+  Open(options);
+  const FilterParameters spiral = {drawSpiral, 7};
+  ASSERT_TRUE(SetParameters(session, &spiral, sizeof spiral));
+  for (int run = 0; run < 4; ++run) {
+    HostRunReport report = RunOn(Document{}, true);
+    ASSERT_EQ(report.result, noErr) << run;
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(ReadParameters(session, &bytes));
+    ASSERT_GE(bytes.size(), sizeof spiral);
+    EXPECT_EQ(std::memcmp(bytes.data(), &spiral, sizeof spiral), 0) << run;
+  }
+}
