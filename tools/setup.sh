@@ -11,7 +11,7 @@ PACKAGES=(
   cmake ninja-build g++ pkg-config
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   wine wine32:i386 xvfb xauth x11-utils xdotool
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libprimesieve-dev
   locales fonts-ipafont-gothic
   primesieve-bin file python3
 )
@@ -29,8 +29,8 @@ for p in "${PACKAGES[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  $SUDO apt-get update -qq
-  $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
+  $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 
 # Japanese locale for the dialog labels (code page 932 under wine).
