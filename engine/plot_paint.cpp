@@ -157,24 +157,33 @@ void PaintRingSides(const Painter<Sample, kPlanes>& painter, const PrimeTable& p
                     int32_t top, int32_t bottom) {
   const PlotGeometry& geometry = painter.geometry;
   const int32_t reach = std::min(bottom - 1, spiral.height - 1 - top);  // rings that cross the band
+  // The number in row y of the left side is LeftBase(r) - y, of the right side RightBase(r) + y.
+  auto leftBase = [&](int32_t ring) {
+    return spiral.shift + spiral.RingStart(ring) + 2 * static_cast<uint32_t>(spiral.width - 2 * ring - 1) +
+           2 * static_cast<uint32_t>(spiral.height - 2 * ring - 1) + static_cast<uint32_t>(ring);
+  };
+  auto rightBase = [&](int32_t ring) {
+    return spiral.shift + spiral.RingStart(ring) + static_cast<uint32_t>(spiral.width - 2 * ring - 1) -
+           static_cast<uint32_t>(ring);
+  };
+  // Each side reads its own stretch of the table, far from the next side's:
+  // the stretches a few sides on are fetched ahead.
+  constexpr int32_t kAhead = 8;
   const int32_t leftSides = std::min(spiral.width / 2, reach);
   for (int32_t ring = 0; ring < leftSides; ++ring) {
+    if (ring + kAhead < leftSides) __builtin_prefetch(primes.bytes + (leftBase(ring + kAhead) - top) / 30);
     const int32_t from = std::max(top, ring + 1), to = std::min(bottom, spiral.height - 1 - ring);
     if (from >= to) continue;
-    const uint32_t w = static_cast<uint32_t>(spiral.width - 2 * ring);
-    const uint32_t h = static_cast<uint32_t>(spiral.height - 2 * ring);
-    // The number in row y is base - y.
-    const uint32_t base = spiral.shift + spiral.RingStart(ring) + 2 * (w - 1) + 2 * (h - 1) + ring;
+    const uint32_t base = leftBase(ring);
     ForEachPrime(primes, base - static_cast<uint32_t>(to - 1), base - static_cast<uint32_t>(from) + 1,
                  [&](uint32_t n) { painter.PaintForeground(OutputPixel(geometry, int32_t(base - n), ring)); });
   }
   const int32_t rightSides = std::min((spiral.width + 1) / 2, reach);
   for (int32_t ring = 0; ring < rightSides; ++ring) {
+    if (ring + kAhead < rightSides) __builtin_prefetch(primes.bytes + (rightBase(ring + kAhead) + top) / 30);
     const int32_t from = std::max(top, ring + 1), to = std::min(bottom, spiral.height - 1 - ring);
     if (from >= to) continue;
-    const uint32_t w = static_cast<uint32_t>(spiral.width - 2 * ring);
-    // The number in row y is base + y.
-    const uint32_t base = spiral.shift + spiral.RingStart(ring) + (w - 1) - static_cast<uint32_t>(ring);
+    const uint32_t base = rightBase(ring);
     const int32_t column = spiral.width - 1 - ring;
     ForEachPrime(primes, base + static_cast<uint32_t>(from), base + static_cast<uint32_t>(to),
                  [&](uint32_t n) { painter.PaintForeground(OutputPixel(geometry, int32_t(n - base), column)); });
