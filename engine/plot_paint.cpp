@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 template <typename Sample>
@@ -56,17 +60,51 @@ struct Painter {
     }
   }
 
+  void FillPixels(uint8_t* out, const uint8_t* in, int32_t pixels) const {
+    const ptrdiff_t step = PixelBytes();
+    for (int32_t x = 0; x < pixels; ++x, in += step, out += step) {
+      for (int p = 0; p < kColorPlanes; ++p) Store(out + p * kSampleBytes, background[p]);
+      for (int p = kColorPlanes; p < Count(); ++p)
+        Store(out + p * kSampleBytes, PassThrough(Load<Sample>(in + p * kSampleBytes)));
+    }
+  }
+
+#if defined(__SSE2__)
+  // Gray or RGB with transparency: 16 bytes at a time, the last plane kept
+  // from the input (16-bit samples capped as x - max(x - 32768, 0)), the
+  // colour planes set.
+  int32_t FillWithTransparency(uint8_t* out, const uint8_t* in, int32_t pixels) const {
+    constexpr int32_t kPixelBytes = kPlanes * kSampleBytes;
+    constexpr int32_t kPixelsPerBlock = 16 / kPixelBytes;
+    alignas(16) uint8_t colour[16] = {};
+    alignas(16) uint8_t kept[16] = {};
+    for (int32_t x = 0; x < kPixelsPerBlock; ++x) {
+      for (int p = 0; p < kColorPlanes; ++p) Store(colour + x * kPixelBytes + p * kSampleBytes, background[p]);
+      std::memset(kept + x * kPixelBytes + kColorPlanes * kSampleBytes, 0xFF, kSampleBytes);
+    }
+    const __m128i colourBlock = _mm_load_si128(reinterpret_cast<const __m128i*>(colour));
+    const __m128i keptMask = _mm_load_si128(reinterpret_cast<const __m128i*>(kept));
+    const __m128i ceiling = _mm_and_si128(_mm_set1_epi16(static_cast<int16_t>(0x8000)), keptMask);
+    int32_t done = 0;
+    for (; done + kPixelsPerBlock <= pixels; done += kPixelsPerBlock, in += 16, out += 16) {
+      __m128i block = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), keptMask);
+      if (kSampleBytes == 2) block = _mm_sub_epi16(block, _mm_subs_epu16(block, ceiling));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(block, colourBlock));
+    }
+    return done;
+  }
+#endif
+
   // The background in the colour planes, the input in the others.
   void FillRow(int32_t row) const {
     uint8_t* out = OutputPixel(geometry, row, 0);
     if (kSolidRows) return FillSolidRow(out);
     const uint8_t* in = InputPixel(geometry, row, 0);
-    const ptrdiff_t step = PixelBytes();
-    for (int32_t x = 0; x < geometry.width; ++x, in += step, out += step) {
-      for (int p = 0; p < kColorPlanes; ++p) Store(out + p * kSampleBytes, background[p]);
-      for (int p = kColorPlanes; p < Count(); ++p)
-        Store(out + p * kSampleBytes, PassThrough(Load<Sample>(in + p * kSampleBytes)));
-    }
+    int32_t done = 0;
+#if defined(__SSE2__)
+    if constexpr (kPlanes == 2 || kPlanes == 4) done = FillWithTransparency(out, in, geometry.width);
+#endif
+    FillPixels(out + done * PixelBytes(), in + done * PixelBytes(), geometry.width - done);
   }
 
   void CopyRow(int32_t row) const {
