@@ -137,6 +137,7 @@ int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   if (!report.error.empty()) return Complain(kExitFailed, report.error);
   PrintCalls(report);
   std::printf("result %d (%s)\n", report.result, ResultName(report.result));
+  std::printf("plug-in time %.1f ms\n", report.pluginSeconds * 1e3);
   if (report.result == -30904 && session->errorString[0] != 0)
     return Complain(kExitFailed, "the filter reports: " + PascalText(session->errorString));
   if (report.continueCapped) return Complain(kExitFailed, "the filter never stopped asking for data");
