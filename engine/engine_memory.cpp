@@ -5,13 +5,49 @@
 #include "engine/engine_testing.h"
 
 namespace {
+
+// Bookkeeping for the tests: refusals on demand, and what is held.
+struct HeldBlock {
+  void* block;
+  uint64_t bytes;
+};
+constexpr int kTrackedBlocks = 16;
+HeldBlock heldBlocks[kTrackedBlocks];
 int allocationsBeforeRefusal = -1;
 int liveBlocks = 0;
+uint64_t heldBytes = 0;
+uint64_t peakBytes = 0;
+
+void Track(void* block, uint64_t bytes) {
+  ++liveBlocks;
+  heldBytes += bytes;
+  if (heldBytes > peakBytes) peakBytes = heldBytes;
+  for (HeldBlock& held : heldBlocks)
+    if (held.block == nullptr) {
+      held = {block, bytes};
+      return;
+    }
+}
+
+void Untrack(void* block) {
+  --liveBlocks;
+  for (HeldBlock& held : heldBlocks)
+    if (held.block == block) {
+      heldBytes -= held.bytes;
+      held = {nullptr, 0};
+      return;
+    }
+}
+
 }  // namespace
 
 void RefuseEngineMemoryAfter(int allocations) { allocationsBeforeRefusal = allocations; }
 
 int LiveEngineBlocks() { return liveBlocks; }
+
+uint64_t PeakEngineBytes() { return peakBytes; }
+
+void ResetPeakEngineBytes() { peakBytes = heldBytes; }
 
 void* AllocateEngineMemory(uint64_t bytes, bool zeroed) {
   // Every byte of a block must stay addressable by a signed pointer difference.
@@ -20,12 +56,12 @@ void* AllocateEngineMemory(uint64_t bytes, bool zeroed) {
   if (allocationsBeforeRefusal > 0) --allocationsBeforeRefusal;
   const size_t size = static_cast<size_t>(bytes);
   void* block = zeroed ? std::calloc(1, size) : std::malloc(size);
-  if (block != nullptr) ++liveBlocks;
+  if (block != nullptr) Track(block, bytes);
   return block;
 }
 
 void ReleaseEngineMemory(void* block) {
   if (block == nullptr) return;
-  --liveBlocks;
+  Untrack(block);
   std::free(block);
 }

@@ -50,6 +50,7 @@ struct HostInternals {
   bool delivered = false;      // the current request is in the buffers
   bool outputPending = false;  // `out` holds output not yet written back
   volatile LONG abortRequested = 0;
+  double deliverySeconds = 0;  // spent copying buffers from inside the plug-in's calls
 };
 
 // The session of the PluginMain call in progress; null outside one.
