@@ -1,23 +1,25 @@
-// Full plots at 1, 10 and 100 megapixels in both layouts, 8-bit RGB and
-// 16-bit RGBA, each beside a memset of the same output buffer as the floor.
+// Whole plots beside their floors, in one run: for each size and format,
+// libprimesieve counting the primes below the same N (single thread) and a
+// memset of the same output buffer, then the engine and the reference form
+// in both layouts. At the end a table gives each plot as a multiple of
+// (sieve floor + memset floor).
 //
-// Counters: ms_per_MP is wall time per megapixel; peak_MB is the most heap
-// the run held beyond the image buffers, from mallinfo2() (arena bytes in
-// use plus mmap'ed blocks) sampled in the progress callback, which the engine
-// calls throughout every phase with its working memory allocated.
+// Counters: ms_per_MP is wall time per megapixel; peak_MB the most working
+// memory the plot held at once, beyond the host's buffers.
 #include <benchmark/benchmark.h>
-#include <malloc.h>
+#include <primesieve.h>
 
-#include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "engine/plot_primes.h"
-#include "host/globals.h"
-#include "host/host_api.h"
+#include "engine/engine_testing.h"
+#include "engine/plot_job.h"
+#include "tests/native/reference/reference_plot.h"
 
 namespace {
 
@@ -25,100 +27,98 @@ struct Format {
   const char* name;
   int planes;
   int bytesPerSample;
-  int16_t imageMode;
 };
 
-const Format kRgb8 = {"rgb8", 3, 1, plugInModeRGBColor};
-const Format kRgba16 = {"rgba16", 4, 2, plugInModeRGB48};
+const Format kRgb8 = {"rgb8", 3, 1};
+const Format kRgba16 = {"rgba16", 4, 2};
 
 struct Size {
   const char* name;
   int width;
   int height;
-  int iterations;  // 0: as many as the library likes
+  int iterations;           // 0: as many as the library likes
+  bool reference;           // false: its working memory would not fit
+  int referenceIterations;  // it takes 20 to 60 ms per megapixel
 };
 
-const Size kSizes[] = {{"1MP", 1000, 1000, 0}, {"10MP", 4000, 2500, 3}, {"100MP", 10000, 10000, 2}};
+const Size kSizes[] = {{"1MP", 1000, 1000, 0, true, 0},
+                       {"10MP", 4000, 2500, 5, true, 3},
+                       {"100MP", 10000, 10000, 3, true, 1},
+                       {"400MP", 20000, 20000, 2, true, 1}};
+const Size kLargest = {"32767x32767", 32767, 32767, 2, false, 0};
 
 struct BenchImage {
-  int width = 0;
-  int height = 0;
+  const Size* size = nullptr;
   const Format* format = nullptr;
   std::vector<uint8_t> input;
   std::vector<uint8_t> output;
-  FilterRecord record{};
-  FilterGlobals globals{};
-  FilterParameters parameters{};
-  char* parametersBlock = nullptr;
-  int16_t result = noErr;
+  int16_t layout = plotLayoutNormal;
+  PlotJob job{};
 };
 
-// One image at a time: the 100-megapixel 16-bit buffers alone take 1.6 GB.
+// One image at a time: the 400-megapixel 16-bit buffers alone take 6.4 GB.
 std::unique_ptr<BenchImage> cachedImage;
 
-size_t HeapInUse() {
-  const struct mallinfo2 info = mallinfo2();
-  return info.uordblks + info.hblkhd;
-}
-
-size_t heapPeak = 0;
-int progressCalls = 0;
-
-void PI_CALL SampleHeap(int32_t, int32_t) {
-  if (progressCalls++ % 16 == 0) heapPeak = std::max(heapPeak, HeapInUse());
-}
-
 Boolean PI_CALL NeverAbort() { return 0; }
+void PI_CALL IgnoreProgress(int32_t, int32_t) {}
+
+using PlotEngine = OSErr (*)(const PlotJob&);
 
 BenchImage* ImageFor(const Size& size, const Format& format) {
-  if (cachedImage && cachedImage->width == size.width && cachedImage->height == size.height &&
-      cachedImage->format == &format)
-    return cachedImage.get();
+  if (cachedImage && cachedImage->size == &size && cachedImage->format == &format) return cachedImage.get();
   cachedImage.reset();
   auto image = std::make_unique<BenchImage>();
-  image->width = size.width;
-  image->height = size.height;
+  image->size = &size;
   image->format = &format;
-  const int32_t rowBytes = size.width * format.planes * format.bytesPerSample;
-  const size_t bytes = static_cast<size_t>(rowBytes) * size.height;
+  const int32_t pixelBytes = format.planes * format.bytesPerSample;
+  const int32_t rowBytes = size.width * pixelBytes;
+  const size_t bytes = static_cast<size_t>(rowBytes) * static_cast<size_t>(size.height);
   image->input.resize(bytes);
   for (size_t i = 0; i < bytes; ++i) image->input[i] = static_cast<uint8_t>(i * 2654435761u >> 13);
   image->output.assign(bytes, 0);
-
-  FilterRecord& record = image->record;
-  record.planes = static_cast<int16_t>(format.planes);
-  record.imageMode = format.imageMode;
-  record.inRect = {0, 0, static_cast<int16_t>(size.height), static_cast<int16_t>(size.width)};
-  record.outRect = record.inRect;
-  record.filterRect = record.inRect;
-  record.inData = image->input.data();
-  record.outData = image->output.data();
-  record.inRowBytes = rowBytes;
-  record.outRowBytes = rowBytes;
-  record.inColumnBytes = format.planes * format.bytesPerSample;
-  record.outColumnBytes = record.inColumnBytes;
-  record.foreground = {65535, 40000, 0};
-  record.background = {0, 0, 65535};
-  record.progressProc = SampleHeap;
-  record.abortProc = NeverAbort;
-  image->parametersBlock = reinterpret_cast<char*>(&image->parameters);
-  record.parameters = &image->parametersBlock;
-  image->globals.result = &image->result;
-  image->globals.filterRecord = &record;
-  image->globals.processRect = record.inRect;
+  const Rect bounds = {0, 0, static_cast<int16_t>(size.height), static_cast<int16_t>(size.width)};
+  PlotJob& job = image->job;
+  job.input = {image->input.data(), rowBytes, pixelBytes, bounds};
+  job.output = {image->output.data(), rowBytes, pixelBytes, bounds};
+  job.area = bounds;
+  job.planes = format.planes;
+  job.bytesPerSample = format.bytesPerSample;
+  job.foreground = {1.0, 40000 / 65535.0, 0.0};
+  job.background = {0.0, 0.0, 1.0};
+  job.layout = &image->layout;
+  job.progressProc = IgnoreProgress;
+  job.abortProc = NeverAbort;
   cachedImage = std::move(image);
   return cachedImage.get();
 }
 
+double Megapixels(const Size& size) { return double(size.width) * size.height / 1e6; }
+
 using Clock = std::chrono::steady_clock;
 
-void SetPerMegapixel(benchmark::State& state, const BenchImage& image, Clock::duration elapsed) {
-  const double megapixels = static_cast<double>(image.width) * image.height / 1e6;
+// ms per megapixel of every benchmark, by name, for the closing table.
+std::map<std::string, double> msPerMegapixel;
+
+void Record(benchmark::State& state, const std::string& name, const Size& size, Clock::duration elapsed) {
   const double milliseconds = std::chrono::duration<double, std::milli>(elapsed).count();
-  state.counters["ms_per_MP"] = milliseconds / (megapixels * static_cast<double>(state.iterations()));
+  const double perMegapixel = milliseconds / (Megapixels(size) * static_cast<double>(state.iterations()));
+  state.counters["ms_per_MP"] = perMegapixel;
+  msPerMegapixel[name] = perMegapixel;
 }
 
-void MemsetFloor(benchmark::State& state, const Size& size, const Format& format) {
+void SieveFloor(benchmark::State& state, std::string name, const Size& size) {
+  const uint64_t numbers = uint64_t(size.width) * uint64_t(size.height);
+  uint64_t primes = 0;
+  const Clock::time_point start = Clock::now();
+  for (auto _ : state) {
+    primes = primesieve_count_primes(0, numbers - 1);
+    benchmark::DoNotOptimize(primes);
+  }
+  Record(state, name, size, Clock::now() - start);
+  state.counters["primes"] = double(primes);
+}
+
+void MemsetFloor(benchmark::State& state, std::string name, const Size& size, const Format& format) {
   BenchImage* image = ImageFor(size, format);
   int fill = 0;
   const Clock::time_point start = Clock::now();
@@ -126,48 +126,94 @@ void MemsetFloor(benchmark::State& state, const Size& size, const Format& format
     std::memset(image->output.data(), ++fill & 0xFF, image->output.size());
     benchmark::ClobberMemory();
   }
-  SetPerMegapixel(state, *image, Clock::now() - start);
+  Record(state, name, size, Clock::now() - start);
 }
 
-void Plot(benchmark::State& state, const Size& size, const Format& format, int16_t draw) {
+void Plot(benchmark::State& state, std::string name, const Size& size, const Format& format, int16_t layout,
+          PlotEngine engine) {
   BenchImage* image = ImageFor(size, format);
-  image->parameters = {draw, 0};
-  size_t peak = 0;
+  image->layout = layout;
+  OSErr result = noErr;
+  ResetPeakEngineBytes();
   const Clock::time_point start = Clock::now();
   for (auto _ : state) {
-    const size_t baseline = HeapInUse();
-    heapPeak = baseline;
-    progressCalls = 0;
-    PlotPrimes(&image->globals, true);
+    result = engine(image->job);
     benchmark::ClobberMemory();
-    peak = std::max(peak, heapPeak - baseline);
   }
   const Clock::duration elapsed = Clock::now() - start;
-  if (image->result != noErr) state.SkipWithError("the plot failed");
-  SetPerMegapixel(state, *image, elapsed);
-  state.counters["peak_MB"] = static_cast<double>(peak) / 1e6;
+  if (result != noErr) state.SkipWithError("the plot failed");
+  Record(state, name, size, elapsed);
+  state.counters["peak_MB"] = static_cast<double>(PeakEngineBytes()) / 1e6;
+}
+
+void Register(int iterations, benchmark::internal::Benchmark* run) {
+  run->Unit(benchmark::kMillisecond)->UseRealTime();
+  if (iterations > 0) run->Iterations(iterations);
+}
+
+std::vector<std::pair<const Size*, const Format*>> groups;
+
+void RegisterGroup(const Size& size, const Format& format) {
+  groups.push_back({&size, &format});
+  const std::string suffix = std::string("/") + format.name + "/" + size.name;
+  const std::string sieve = "floor_sieve" + suffix, memset = "floor_memset" + suffix;
+  Register(size.iterations, benchmark::RegisterBenchmark(sieve.c_str(), SieveFloor, sieve, size));
+  Register(size.iterations, benchmark::RegisterBenchmark(memset.c_str(), MemsetFloor, memset, size, format));
+  struct Variant {
+    const char* kind;
+    int16_t layout;
+    PlotEngine engine;
+    int iterations;
+  };
+  const Variant variants[] = {{"engine_normal", plotLayoutNormal, RunPlotJob, size.iterations},
+                              {"engine_spiral", plotLayoutSpiral, RunPlotJob, size.iterations},
+                              {"reference_normal", plotLayoutNormal, ReferencePlot, size.referenceIterations},
+                              {"reference_spiral", plotLayoutSpiral, ReferencePlot, size.referenceIterations}};
+  for (const Variant& variant : variants) {
+    if (variant.engine == ReferencePlot && !size.reference) continue;
+    const std::string name = variant.kind + suffix;
+    Register(variant.iterations,
+             benchmark::RegisterBenchmark(name.c_str(), Plot, name, size, format, variant.layout, variant.engine));
+  }
+}
+
+void PrintRatios() {
+  std::printf("\nms per megapixel; in brackets, as a multiple of (sieve floor + memset floor)\n");
+  std::printf("%-12s %-7s %9s %9s %9s | %16s %16s | %16s %16s\n", "size", "format", "sieve", "memset", "floor",
+              "engine normal", "engine spiral", "reference normal", "reference spiral");
+  for (const auto& group : groups) {
+    const std::string suffix = std::string("/") + group.second->name + "/" + group.first->name;
+    auto find = [&](const char* kind) {
+      auto it = msPerMegapixel.find(kind + suffix);
+      return it == msPerMegapixel.end() ? -1.0 : it->second;
+    };
+    const double sieve = find("floor_sieve"), memset = find("floor_memset");
+    if (sieve < 0 || memset < 0) continue;
+    const double floor = sieve + memset;
+    std::printf("%-12s %-7s %9.3f %9.3f %9.3f |", group.first->name, group.second->name, sieve, memset, floor);
+    for (const char* kind : {"engine_normal", "engine_spiral", "reference_normal", "reference_spiral"}) {
+      const double value = find(kind);
+      if (value < 0)
+        std::printf(" %16s", "-");
+      else
+        std::printf(" %8.3f (%5.2fx)", value, value / floor);
+      if (std::strcmp(kind, "engine_spiral") == 0) std::printf(" |");
+    }
+    std::printf("\n");
+  }
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  // Ordered so that each image is built once for its three benchmarks.
+  primesieve_set_num_threads(1);
   for (const Size& size : kSizes)
-    for (const Format* format : {&kRgb8, &kRgba16}) {
-      const std::string suffix = std::string(format->name) + "/" + size.name;
-      benchmark::internal::Benchmark* runs[] = {
-          benchmark::RegisterBenchmark(("memset_floor/" + suffix).c_str(), MemsetFloor, size, *format),
-          benchmark::RegisterBenchmark(("plot_normal/" + suffix).c_str(), Plot, size, *format, drawNormal),
-          benchmark::RegisterBenchmark(("plot_spiral/" + suffix).c_str(), Plot, size, *format, drawSpiral),
-      };
-      for (benchmark::internal::Benchmark* run : runs) {
-        run->Unit(benchmark::kMillisecond)->UseRealTime();
-        if (size.iterations > 0) run->Iterations(size.iterations);
-      }
-    }
+    for (const Format* format : {&kRgb8, &kRgba16}) RegisterGroup(size, *format);
+  RegisterGroup(kLargest, kRgb8);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
+  PrintRatios();
   return 0;
 }

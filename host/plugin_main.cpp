@@ -1,9 +1,9 @@
 #include <cstring>
 
-#include "engine/plot_primes.h"
 #include "host/capability_alert.h"
 #include "host/handles.h"
 #include "host/host_request.h"
+#include "host/plot_primes.h"
 #include "host/plugin_entry.h"
 #include "scripting/script_parameters.h"
 #include "ui/about_box.h"

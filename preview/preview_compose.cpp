@@ -3,7 +3,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "engine/plot_primes.h"
+#include "host/plot_primes.h"
 #include "preview/preview_buffers.h"
 #include "preview/preview_geometry.h"
 

@@ -17,15 +17,18 @@ uint32_t dragLastY = 0;
 // refreshes inside the running one, and must not end its busy state.
 int32_t refreshDepth = 0;
 
-RECT ControlClientRect(HWND control) {
-  RECT window;
-  GetWindowRect(control, &window);
-  POINT topLeft = {window.left, window.top};
-  POINT bottomRight = {window.right, window.bottom};
-  ScreenToClient(control, &topLeft);
-  ScreenToClient(control, &bottomRight);
+// `window`'s rectangle in the client coordinates of `reference`.
+RECT WindowRectIn(HWND window, HWND reference) {
+  RECT area = {0, 0, 0, 0};
+  GetWindowRect(window, &area);
+  POINT topLeft = {area.left, area.top};
+  POINT bottomRight = {area.right, area.bottom};
+  ScreenToClient(reference, &topLeft);
+  ScreenToClient(reference, &bottomRight);
   return {topLeft.x, topLeft.y, bottomRight.x, bottomRight.y};
 }
+
+RECT ControlClientRect(HWND control) { return WindowRectIn(control, control); }
 
 void PostUntilQueued(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   while (!PostMessageA(window, message, wParam, lParam)) Sleep(0);
@@ -54,16 +57,11 @@ void OnMouseMove(HWND control, LPARAM lParam) {
 }  // namespace
 
 void GetPreviewRect(HWND dialog, int controlId, Rect* rect) {
-  RECT window = {0, 0, 0, 0};
-  GetWindowRect(GetDlgItem(dialog, controlId), &window);
-  POINT topLeft = {window.left, window.top};
-  POINT bottomRight = {window.right, window.bottom};
-  ScreenToClient(dialog, &topLeft);
-  ScreenToClient(dialog, &bottomRight);
-  rect->top = static_cast<int16_t>(topLeft.y);
-  rect->left = static_cast<int16_t>(topLeft.x);
-  rect->bottom = static_cast<int16_t>(bottomRight.y);
-  rect->right = static_cast<int16_t>(bottomRight.x);
+  const RECT area = WindowRectIn(GetDlgItem(dialog, controlId), dialog);
+  rect->top = static_cast<int16_t>(area.top);
+  rect->left = static_cast<int16_t>(area.left);
+  rect->bottom = static_cast<int16_t>(area.bottom);
+  rect->right = static_cast<int16_t>(area.right);
 }
 
 void SubclassPreview(HWND dialog, int controlId, WPARAM wParam, LPARAM lParam) {

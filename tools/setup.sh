@@ -12,7 +12,7 @@ PACKAGES=(
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth x11-utils xdotool
-  libgtest-dev libgmock-dev libbenchmark-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libprimesieve-dev
   locales fonts-ipafont-gothic
   primesieve-bin file python3
 )
@@ -30,8 +30,8 @@ for p in "${PACKAGES[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
-  $SUDO apt-get update -qq
   # Other sessions may hold the package lock for a while.
+  $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
   $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
 

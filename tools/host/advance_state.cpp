@@ -1,6 +1,7 @@
 // Delivering the pixels a plug-in asks for, and taking its output back.
 // Every request is checked against the image before a byte is copied; a bad
 // one is refused with a result code and the data pointers are cleared.
+#include <chrono>
 #include <cstring>
 
 #include "tools/host/host_internal.h"
@@ -73,14 +74,51 @@ uint16_t LoadSample(const uint8_t* at, int32_t bytesPerSample) {
   return value;
 }
 
+// Where the request's first plane of pixel (x, y) lies in the image.
+size_t ImageOffset(const HostImage& image, const PlaneRequest& request, int32_t x, int32_t y) {
+  const int32_t bps = ImageBytesPerSample(image);
+  return static_cast<size_t>(y) * static_cast<size_t>(ImageRowBytes(image)) +
+         static_cast<size_t>(x) * static_cast<size_t>(ImagePlanes(image) * bps) +
+         static_cast<size_t>(request.loPlane * bps);
+}
+
+// Copies `pixels` pixels' requested planes between the image (pixel after
+// pixel, all planes) and a buffer (the requested planes only): one block when
+// every plane is requested, otherwise a pixel at a time.
+void CopySpan(const HostImage& image, const PlaneRequest& request, int32_t pixels, const uint8_t* from,
+              uint8_t* to, bool intoBuffer) {
+  const size_t imagePixel = static_cast<size_t>(ImagePlanes(image) * ImageBytesPerSample(image));
+  const size_t bufferPixel = static_cast<size_t>((request.hiPlane - request.loPlane + 1) * ImageBytesPerSample(image));
+  if (imagePixel == bufferPixel) {
+    std::memcpy(to, from, imagePixel * static_cast<size_t>(pixels));
+    return;
+  }
+  const size_t fromStep = intoBuffer ? imagePixel : bufferPixel;
+  const size_t toStep = intoBuffer ? bufferPixel : imagePixel;
+  for (int32_t x = 0; x < pixels; ++x, from += fromStep, to += toStep) std::memcpy(to, from, bufferPixel);
+}
+
 void CopyRows(const HostSession& session, DeliveredBuffer* buffer) {
   const HostImage& image = *session.image;
   const PlaneRequest& request = buffer->request;
   const int32_t bps = ImageBytesPerSample(image);
+  const int32_t planes = request.hiPlane - request.loPlane + 1;
+  // Columns inside the image are copied a row span at a time; padding, if any, sample by sample.
+  const int32_t insideLeft = request.rect.left < 0 ? 0 : request.rect.left;
+  const int32_t insideRight = request.rect.right > image.width ? image.width : request.rect.right;
   for (int32_t y = request.rect.top; y < request.rect.bottom; ++y) {
     uint8_t* row = buffer->block.data + static_cast<size_t>(y - request.rect.top) * buffer->rowBytes;
+    const bool rowInside =
+        y >= 0 && y < image.height && insideLeft < insideRight && request.hiPlane < ImagePlanes(image);
     uint8_t* at = row;
     for (int32_t x = request.rect.left; x < request.rect.right; ++x) {
+      if (rowInside && x == insideLeft) {
+        CopySpan(image, request, insideRight - insideLeft, image.pixels.data() + ImageOffset(image, request, x, y),
+                 at, true);
+        at += static_cast<size_t>(insideRight - insideLeft) * planes * bps;
+        x = insideRight - 1;
+        continue;
+      }
       for (int32_t p = request.loPlane; p <= request.hiPlane; ++p, at += bps)
         StoreSample(at, bps, PaddedSample(image, x, y, p, request.padding));
     }
@@ -220,7 +258,10 @@ OSErr PI_CALL HostAdvanceState() {
     ReleaseBuffers(session);
     PublishBuffers(session);
   } else {
+    const auto start = std::chrono::steady_clock::now();
     call.result = DeliverRequest(session);
+    const std::chrono::duration<double> copying = std::chrono::steady_clock::now() - start;
+    session->internals->deliverySeconds += copying.count();
   }
   call.byHost = false;
   session->log.advances.push_back(call);
@@ -236,11 +277,19 @@ void WriteBackOutput(HostSession* session) {
   const int32_t bps = ImageBytesPerSample(*image);
   const Rect& rect = out.request.rect;
   const int32_t planes = out.request.hiPlane - out.request.loPlane + 1;
+  const int32_t left = rect.left < 0 ? 0 : rect.left;
+  const int32_t right = rect.right > image->width ? image->width : rect.right;
   for (int32_t y = rect.top; y < rect.bottom; ++y) {
     if (!RowGuardIntact(out, y - rect.top)) ++session->log.rowPaddingDamaged;
-    if (y < 0 || y >= image->height) continue;
+    if (y < 0 || y >= image->height || left >= right) continue;
     const uint8_t* row = out.block.data + static_cast<size_t>(y - rect.top) * out.rowBytes;
-    for (int32_t x = rect.left < 0 ? 0 : rect.left; x < rect.right && x < image->width; ++x) {
+    if (out.request.hiPlane < ImagePlanes(*image)) {
+      CopySpan(*image, out.request, right - left, row + static_cast<size_t>((left - rect.left) * planes * bps),
+               image->pixels.data() + ImageOffset(*image, out.request, left, y), false);
+      continue;
+    }
+    // Extra channels are the host's: they are compared, never written.
+    for (int32_t x = left; x < right; ++x) {
       const uint8_t* pixel = row + static_cast<size_t>((x - rect.left) * planes * bps);
       for (int32_t p = 0; p < planes; ++p) {
         const int32_t plane = out.request.loPlane + p;

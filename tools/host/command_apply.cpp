@@ -9,6 +9,7 @@
 // with the dialog they are the values it opens with.
 #include <windows.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 
@@ -190,6 +191,7 @@ int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   PrintCalls(report);
   PrintParameters(session);
   std::printf("result %d (%s)\n", report.result, ResultName(report.result));
+  std::printf("plug-in time %.1f ms\n", report.pluginSeconds * 1e3);
   if (report.result == -30904 && session->errorString[0] != 0)
     return Complain(kExitFailed, "the filter reports: " + PascalText(session->errorString));
   if (report.continueCapped) return Complain(kExitFailed, "the filter never stopped asking for data");
@@ -230,15 +232,22 @@ int RunApply(int argc, char** argv) {
   ApplyArguments args;
   std::string error;
   if (!ParseApply(argc, argv, &args, &error)) return Complain(kExitUsage, error);
+  const auto start = std::chrono::steady_clock::now();
   HostImage image;
   if (!ReadPng(args.input, &image, &error)) return Complain(kExitFailed, error);
   if (args.deep && image.depth != 16) image = ConvertDepth(image, 16);
+  const auto read = std::chrono::steady_clock::now();
   HostPlugin plugin;
   if (!LoadPlugin(args.plugin, &plugin, &error)) return Complain(kExitFailed, error);
   int code = Apply(plugin, &image, args);
   UnloadPlugin(&plugin);
   if (code != kExitOk) return code;
+  const auto filtered = std::chrono::steady_clock::now();
   if (!WritePng(args.output, image, &error)) return Complain(kExitFailed, error);
-  std::printf("wrote %s\n", args.output);
+  const auto written = std::chrono::steady_clock::now();
+  using Milliseconds = std::chrono::duration<double, std::milli>;
+  std::printf("wrote %s (reading %.0f ms, the run %.0f ms, writing %.0f ms)\n", args.output,
+              Milliseconds(read - start).count(), Milliseconds(filtered - read).count(),
+              Milliseconds(written - filtered).count());
   return kExitOk;
 }

@@ -250,6 +250,7 @@ struct HostLog {
   int32_t foreignHandleCalls = 0;  // handle procs called with a handle the suite never made
   int32_t extraPlanesChanged = 0;  // samples of planes past the image's that came back changed
   int32_t advanceStateCalls = 0;   // in the current run
+  double pluginSeconds = 0;        // inside PluginMain, less the buffer copies the host made meanwhile
 };
 
 // ---- The session ----------------------------------------------------------------------
@@ -330,6 +331,7 @@ struct HostRunReport {
   std::vector<AdvanceCall> advances;
   std::vector<ProgressCall> progress;
   int32_t abortPolls = 0;
+  double pluginSeconds = 0;     // the plug-in's own time (HostLog::pluginSeconds) during the run
   int16_t result = 0;           // the first non-zero result, else 0; -50 when the run could not begin
   bool continueCapped = false;  // stopped at maxContinueCalls
   std::string error;            // why the run could not begin (bad rectangle ...), empty otherwise

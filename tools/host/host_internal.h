@@ -53,6 +53,7 @@ struct HostInternals {
   volatile LONG abortRequested = 0;
   void* dataCopy = nullptr;         // the data word's block as the host last copied it
   Handle parametersCopy = nullptr;  // the parameters as the host last copied them (a plug-in-shaped handle)
+  double deliverySeconds = 0;  // spent copying buffers from inside the plug-in's calls
 };
 
 // The session of the PluginMain call in progress; null outside one.

@@ -90,42 +90,80 @@ int32_t WicChannel(const WicShape& shape, int32_t plane) {
   return plane;
 }
 
-uint16_t ReadWicSample(const uint8_t* pixel, const WicShape& shape, int32_t channel, bool swap) {
-  if (shape.depth == 8) return pixel[channel];
-  uint16_t value;
-  std::memcpy(&value, pixel + 2 * channel, sizeof value);
-  return HostSampleFrom16(swap ? Swap16(value) : value);
+// 16-bit samples between the file's 0..65535 and the host's 0..32768, by table.
+std::vector<uint16_t> HostSamplesFromFile() {
+  std::vector<uint16_t> table(65536);
+  for (uint32_t value = 0; value < 65536; ++value) table[value] = HostSampleFrom16(static_cast<uint16_t>(value));
+  return table;
 }
 
-void WriteWicSample(uint8_t* pixel, const WicShape& shape, int32_t channel, uint16_t hostValue, bool swap) {
-  if (shape.depth == 8) {
-    pixel[channel] = static_cast<uint8_t>(hostValue);
-    return;
-  }
-  uint16_t value = FileSampleFrom16(hostValue);
-  if (swap) value = Swap16(value);
-  std::memcpy(pixel + 2 * channel, &value, sizeof value);
+std::vector<uint16_t> FileSamplesFromHost() {
+  std::vector<uint16_t> table(65536);
+  for (uint32_t value = 0; value < 65536; ++value) table[value] = FileSampleFrom16(static_cast<uint16_t>(value));
+  return table;
 }
 
+// The WIC channel of each image plane, and for gray with transparency the
+// other two colour channels, which carry the gray value as well.
+struct ChannelMap {
+  int32_t planes;
+  int32_t channel[4];
+  bool grayAsRgb;
+};
+
+ChannelMap MapChannels(const HostImage& image, const WicShape& shape) {
+  ChannelMap map = {ImagePlanes(image), {0, 0, 0, 0}, shape.colorPlanes == 1 && shape.hasAlpha};
+  for (int32_t p = 0; p < map.planes; ++p) map.channel[p] = WicChannel(shape, p);
+  return map;
+}
+
+// Row by row, pixel by pixel, with the channel order worked out once.
 void CopyFromWic(const std::vector<uint8_t>& pixels, const WicShape& shape, bool swap, HostImage* image) {
-  const int32_t stride = image->width * shape.bytesPerPixel;
+  const ChannelMap map = MapChannels(*image, shape);
+  const std::vector<uint16_t> rescale = shape.depth == 16 ? HostSamplesFromFile() : std::vector<uint16_t>();
+  const size_t stride = static_cast<size_t>(image->width) * shape.bytesPerPixel;
   for (int32_t y = 0; y < image->height; ++y) {
-    for (int32_t x = 0; x < image->width; ++x) {
-      const uint8_t* pixel = pixels.data() + static_cast<size_t>(y) * stride + x * shape.bytesPerPixel;
-      for (int32_t p = 0; p < ImagePlanes(*image); ++p) SetSample(image, x, y, p, ReadWicSample(pixel, shape, WicChannel(shape, p), swap));
+    const uint8_t* pixel = pixels.data() + static_cast<size_t>(y) * stride;
+    uint8_t* to = image->pixels.data() + static_cast<size_t>(y) * ImageRowBytes(*image);
+    for (int32_t x = 0; x < image->width; ++x, pixel += shape.bytesPerPixel) {
+      for (int32_t p = 0; p < map.planes; ++p) {
+        if (shape.depth == 8) {
+          *to++ = pixel[map.channel[p]];
+          continue;
+        }
+        uint16_t value;
+        std::memcpy(&value, pixel + 2 * map.channel[p], sizeof value);
+        value = rescale[swap ? Swap16(value) : value];
+        std::memcpy(to, &value, sizeof value);
+        to += sizeof value;
+      }
     }
   }
 }
 
 std::vector<uint8_t> CopyToWic(const HostImage& image, const WicShape& shape, bool swap) {
-  const int32_t stride = image.width * shape.bytesPerPixel;
-  std::vector<uint8_t> pixels(static_cast<size_t>(stride) * image.height);
+  const ChannelMap map = MapChannels(image, shape);
+  const std::vector<uint16_t> rescale = shape.depth == 16 ? FileSamplesFromHost() : std::vector<uint16_t>();
+  const size_t stride = static_cast<size_t>(image.width) * shape.bytesPerPixel;
+  std::vector<uint8_t> pixels(stride * static_cast<size_t>(image.height));
   for (int32_t y = 0; y < image.height; ++y) {
-    for (int32_t x = 0; x < image.width; ++x) {
-      uint8_t* pixel = pixels.data() + static_cast<size_t>(y) * stride + x * shape.bytesPerPixel;
-      for (int32_t p = 0; p < ImagePlanes(image); ++p) WriteWicSample(pixel, shape, WicChannel(shape, p), GetSample(image, x, y, p), swap);
-      if (shape.colorPlanes == 1 && shape.hasAlpha) {  // gray + alpha travels as RGBA with equal colours
-        for (int32_t channel = 0; channel < 3; ++channel) WriteWicSample(pixel, shape, channel, GetSample(image, x, y, 0), swap);
+    uint8_t* pixel = pixels.data() + static_cast<size_t>(y) * stride;
+    const uint8_t* from = image.pixels.data() + static_cast<size_t>(y) * ImageRowBytes(image);
+    for (int32_t x = 0; x < image.width; ++x, pixel += shape.bytesPerPixel) {
+      for (int32_t p = 0; p < map.planes; ++p) {
+        // Gray with transparency travels as RGBA with equal colours.
+        const int32_t channels = map.grayAsRgb && p == 0 ? 3 : 1;
+        if (shape.depth == 8) {
+          for (int32_t c = 0; c < channels; ++c) pixel[channels == 3 ? c : map.channel[p]] = *from;
+          ++from;
+          continue;
+        }
+        uint16_t value;
+        std::memcpy(&value, from, sizeof value);
+        from += sizeof value;
+        value = rescale[value];
+        if (swap) value = Swap16(value);
+        for (int32_t c = 0; c < channels; ++c) std::memcpy(pixel + 2 * (channels == 3 ? c : map.channel[p]), &value, sizeof value);
       }
     }
   }

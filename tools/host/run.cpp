@@ -1,4 +1,5 @@
 // Calling the plug-in: single selectors, and whole runs in a host's order.
+#include <chrono>
 #include <cstring>
 
 #include "tools/host/host_internal.h"
@@ -29,7 +30,11 @@ int16_t Invoke(HostSession* session, int16_t selector, void* record) {
   SetCurrentSession(session);
   BeginDialogWatch(session);
   if (session->options.copyDataWord) CopyDataWord(session);
+  const double delivered = session->internals->deliverySeconds;
+  const auto start = std::chrono::steady_clock::now();
   session->entry(selector, record, &session->data, &result);
+  const std::chrono::duration<double> inside = std::chrono::steady_clock::now() - start;
+  session->log.pluginSeconds += inside.count() - (session->internals->deliverySeconds - delivered);
   EndDialogWatch();
   SetCurrentSession(previous);
   session->log.calls.push_back({selector, result});
@@ -132,6 +137,7 @@ HostRunReport RunFilter(HostSession* session, HostImage* image, const HostRunOpt
   const HostLog& log = session->log;
   const size_t calls = log.calls.size(), advances = log.advances.size(), progress = log.progress.size();
   const int32_t polls = log.abortPolls;
+  const double pluginSeconds = log.pluginSeconds;
   if (!BeginRun(session, image, options.filterRect, &report.error)) {
     report.result = kParamErr;
     return report;
@@ -142,6 +148,7 @@ HostRunReport RunFilter(HostSession* session, HostImage* image, const HostRunOpt
   report.advances = Since(log.advances, advances);
   report.progress = Since(log.progress, progress);
   report.abortPolls = log.abortPolls - polls;
+  report.pluginSeconds = log.pluginSeconds - pluginSeconds;
   return report;
 }
 

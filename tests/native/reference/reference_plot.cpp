@@ -1,12 +1,12 @@
-#include "engine/plot_primes.h"
+#include "tests/native/reference/reference_plot.h"
 
 #include <algorithm>
 
 #include "engine/engine_memory.h"
-#include "engine/plane_buffers.h"
 #include "engine/plot_progress.h"
-#include "engine/prime_sieve.h"
-#include "engine/spiral.h"
+#include "tests/native/reference/plane_buffers.h"
+#include "tests/native/reference/prime_sieve.h"
+#include "tests/native/reference/spiral.h"
 
 namespace {
 
@@ -15,14 +15,8 @@ struct PlotColors {
   PlotColor background;
 };
 
-// Fireworks hands its colours over as 8-bit values.
-PlotColor HostColor(const RGBColor& color) {
-  const double scale = HostApp == hostFireworks ? 1.0 / 255.0 : 1.0 / 65535.0;
-  return {color.red * scale, color.green * scale, color.blue * scale};
-}
-
 struct PlotRun {
-  const FilterRecord* record;
+  const int16_t* layout;
   PlotProgress progress;
   PlotColors colors;
   size_t pixelCount;
@@ -79,11 +73,9 @@ OSErr PaintSpiralLayout(const PlotRun& run) {
 // dialog's preview runs, the dialog stays live inside the host's callbacks
 // and may change the parameters block.
 OSErr PaintLayout(const PlotRun& run) {
-  const FilterParameters* parameters = GetFilterParameters(run.record);
-  if (parameters == nullptr) return filterBadParameters;
-  switch (parameters->draw) {
-    case drawNormal: return PaintNormalLayout(run);
-    case drawSpiral: return PaintSpiralLayout(run);
+  switch (*run.layout) {
+    case plotLayoutNormal: return PaintNormalLayout(run);
+    case plotLayoutSpiral: return PaintSpiralLayout(run);
     default: return noErr;  // the planes keep what was read
   }
 }
@@ -103,27 +95,20 @@ OSErr SieveAndPaint(PlotRun* run) {
   return result;
 }
 
-OSErr Plot(FilterGlobals* globals, bool reportProgress) {
-  const FilterRecord* record = globals->filterRecord;
-  PlaneLayout layout;
-  if (DescribePlanes(globals, &layout) != noErr) return filterBadParameters;
-  const FilterParameters* parameters = GetFilterParameters(record);
-  if (parameters == nullptr) return filterBadParameters;
-
+OSErr Plot(const PlotJob& job, const PlotGeometry& layout) {
   PlotRun run = {};
-  run.record = record;
+  run.layout = job.layout;
   run.width = layout.width;
   run.height = layout.height;
   run.pixelCount = static_cast<size_t>(int64_t{layout.width} * layout.height);
-  run.progress = {reportProgress ? record->progressProc : nullptr, record->abortProc,
-                  static_cast<int64_t>(run.pixelCount)};
-  run.colors = {HostColor(record->foreground), HostColor(record->background)};
+  run.progress = {job.progressProc, job.abortProc, static_cast<int64_t>(run.pixelCount)};
+  run.colors = {job.foreground, job.background};
 
   PlaneBuffers buffers;
   if (AllocatePlaneBuffers(layout, &buffers) != noErr) return memFullErr;
   run.buffers = &buffers;
   ReadPlanes(layout, &buffers);
-  run.shift = parameters->shft;
+  run.shift = job.shift;
   const OSErr result = SieveAndPaint(&run);
   if (result == noErr) {
     WritePlanes(layout, buffers);
@@ -135,10 +120,9 @@ OSErr Plot(FilterGlobals* globals, bool reportProgress) {
 
 }  // namespace
 
-void PlotPrimes(FilterGlobals* globals, bool reportProgress) {
-  if (globals == nullptr || globals->filterRecord == nullptr) return;
-  const Rect& area = globals->processRect;
-  if (area.right <= area.left || area.bottom <= area.top) return;
-  const OSErr result = Plot(globals, reportProgress);
-  if (result != noErr && globals->result != nullptr) *globals->result = result;
+OSErr ReferencePlot(const PlotJob& job) {
+  if (job.area.right <= job.area.left || job.area.bottom <= job.area.top) return noErr;
+  PlotGeometry layout;
+  if (LocatePlot(job, &layout) != noErr || job.layout == nullptr) return filterBadParameters;
+  return Plot(job, layout);
 }

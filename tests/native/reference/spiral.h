@@ -1,4 +1,5 @@
-// Numbering of a rectangle along a clockwise spiral from its top-left pixel.
+// The reference form's numbering of a rectangle: a walk along a clockwise
+// spiral from its top-left pixel over a grid of visited pixels.
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
-// The prime table: one byte per number, filled by a sieve of Eratosthenes.
+// The reference form's prime table: one byte per number, filled by a plain
+// sieve of Eratosthenes.
 #pragma once
 
 #include <cstddef>

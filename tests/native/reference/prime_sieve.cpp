@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "engine/prime_sieve.h"
+#include "tests/native/reference/prime_sieve.h"
 
 namespace {
 

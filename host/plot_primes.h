@@ -1,5 +1,5 @@
-// The image operation: numbers every pixel of the processing rectangle and
-// paints the primes in the foreground colour, the rest in the background.
+// The image operation as the selector dispatch and the dialog's preview
+// call it: the host's record and the globals turned into a plot job.
 #pragma once
 
 #include "host/globals.h"

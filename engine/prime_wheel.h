@@ -1,0 +1,103 @@
+// The primes below a limit, one bit per number that 2, 3 and 5 do not
+// divide: byte k holds 30k + 1, 7, 11, 13, 17, 19, 23 and 29 in bits 0 .. 7.
+// N numbers take N / 30 bytes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+
+#include "host/host_api.h"
+
+struct PrimeTable {
+  uint8_t* bytes;  // final below `sieved`; a word of zero padding at the end
+  uint32_t limit;  // numbers 0 .. limit - 1
+};
+
+struct SievingPrime;
+
+// A segmented sieve of Eratosthenes filling a PrimeTable a cache-sized
+// stretch at a time.
+struct PrimeSieve {
+  PrimeTable table;
+  uint32_t byteCount;     // table bytes that hold numbers below the limit
+  uint32_t nextByte;      // the first byte not yet sieved
+  uint8_t* pattern;       // the table with only 7, 11, 13 and 17 struck, one period
+  SievingPrime* primes;   // 19 .. sqrt(limit - 1), each with its next multiples
+  uint32_t primeCount;
+  void* workspace;        // pattern and primes: about 4.5 bytes per number up to sqrt(limit)
+};
+
+// Takes the memory for the primes below `limit` (at most 2^31): the table
+// and a workspace of O(sqrt(limit)). memFullErr, holding nothing, when
+// either is refused.
+OSErr OpenPrimeSieve(uint32_t limit, PrimeSieve* sieve);
+
+// Sieves the next stretch; returns the number below which the table is final.
+uint32_t SieveNextSegment(PrimeSieve* sieve);
+
+inline bool SieveDone(const PrimeSieve& sieve) { return sieve.nextByte >= sieve.byteCount; }
+
+// Gives back the workspace only; the table stays readable.
+void ReleaseSieveWorkspace(PrimeSieve* sieve);
+
+// Gives back everything.
+void ClosePrimeSieve(PrimeSieve* sieve);
+
+// ---- Reading the table ----
+
+inline constexpr uint8_t kWheel[8] = {1, 7, 11, 13, 17, 19, 23, 29};
+
+// kWheelBitsBelow[r]: how many wheel residues lie below r, for r = 0 .. 30.
+inline constexpr uint8_t kWheelBitsBelow[31] = {0, 0, 1, 1, 1, 1, 1, 1, 2, 2, 2, 2, 3, 3, 4, 4,
+                                                4, 4, 5, 5, 6, 6, 6, 6, 7, 7, 7, 7, 7, 7, 8};
+
+// The table is read a machine word at a time: 8 bytes (240 numbers) on
+// 64-bit builds, 4 on 32-bit ones.
+using PrimeWord = uintptr_t;
+constexpr uint32_t kPrimeWordBytes = sizeof(PrimeWord);
+
+inline PrimeWord LoadPrimeWord(const uint8_t* at) {
+  PrimeWord word;
+  std::memcpy(&word, at, sizeof word);
+  return word;
+}
+
+inline unsigned LowestBit(uint32_t bits) { return static_cast<unsigned>(__builtin_ctz(bits)); }
+inline unsigned LowestBit(uint64_t bits) { return static_cast<unsigned>(__builtin_ctzll(bits)); }
+
+template <typename Visit>
+inline void VisitWordPrimes(PrimeWord bits, uint32_t byte, Visit& visit) {
+  while (bits != 0) {
+    const unsigned bit = LowestBit(bits);
+    visit(30 * (byte + (bit >> 3)) + kWheel[bit & 7]);
+    bits &= bits - 1;
+  }
+}
+
+// Calls visit(n) for every prime n with from <= n < to, in increasing order.
+// `to` must not exceed the table's limit.
+template <typename Visit>
+inline void ForEachPrime(const PrimeTable& table, uint32_t from, uint32_t to, Visit&& visit) {
+  if (from < 6) {  // 2, 3 and 5 lie off the wheel
+    for (uint32_t small : {2u, 3u, 5u})
+      if (from <= small && small < to) visit(small);
+  }
+  if (from >= to) return;
+  uint32_t byte = from / 30;
+  const uint32_t last = (to - 1) / 30;
+  PrimeWord bits = LoadPrimeWord(table.bytes + byte) & (~PrimeWord{0} << kWheelBitsBelow[from - 30 * byte]);
+  for (;;) {
+    const uint32_t before = last - byte;  // whole bytes of this word ahead of the last one
+    if (before < kPrimeWordBytes) {
+      const unsigned keep = 8 * before + kWheelBitsBelow[to - 30 * last];
+      if (keep < 8 * kPrimeWordBytes) bits &= (PrimeWord{1} << keep) - 1;
+      VisitWordPrimes(bits, byte, visit);
+      return;
+    }
+    VisitWordPrimes(bits, byte, visit);
+    byte += kPrimeWordBytes;
+    bits = LoadPrimeWord(table.bytes + byte);
+  }
+}

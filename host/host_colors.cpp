@@ -1,0 +1,17 @@
+#include "host/host_colors.h"
+
+#include "host/globals.h"
+
+namespace {
+
+PlotColor Scaled(const RGBColor& color, double scale) {
+  return {color.red * scale, color.green * scale, color.blue * scale};
+}
+
+}  // namespace
+
+void HostPlotColors(const FilterRecord* record, int32_t hostApp, PlotColor* foreground, PlotColor* background) {
+  const double scale = hostApp == hostFireworks ? 1.0 / 255.0 : 1.0 / 65535.0;
+  *foreground = Scaled(record->foreground, scale);
+  *background = Scaled(record->background, scale);
+}
