@@ -76,7 +76,8 @@ void FormatDecimal(CountedString* destination, double value, int decimals) {
   for (;;) {
     fraction *= 10.0;
     const double digit = Truncate(fraction);
-    AppendCharacter(destination, static_cast<char>('0' + static_cast<int>(digit) % 10));
+    // A clamped magnitude leaves a fraction far above 1, and its digit above INT_MAX.
+    AppendCharacter(destination, static_cast<char>('0' + static_cast<uint32_t>(digit) % 10));
     fraction -= digit;
     if (!(fraction > 0.0)) break;
     if (--decimals <= 0) break;

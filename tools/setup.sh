@@ -15,6 +15,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev libprimesieve-dev
   locales fonts-ipafont-gothic
   primesieve-bin file python3
+  clang libclang-rt-dev
 )
 
 if ! dpkg --print-foreign-architectures | grep -qx i386; then

@@ -27,7 +27,7 @@ run_ctest() {
   rm -f "$log"
 }
 run_ctest build all
-run_ctest build-asan sanitizers -E '^(wine|module)\.'
+run_ctest build-asan sanitizers -E '^(wine|module|fuzz)\.'
 
 passed=0
 failed=0
