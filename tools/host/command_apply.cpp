@@ -5,6 +5,10 @@
 // run the host puts a parameters handle of its own suite into the record,
 // holding the plug-in's 4-byte parameter block {int16 draw; uint16 shft}. The
 // plug-in finds a parameters handle and uses it instead of making its own.
+//
+// --record FILE keeps the descriptor the filter hands back at Finish, as an
+// editor recording an action; --replay FILE hands such a descriptor in again,
+// silently (the layout and shift come from the file, not the options).
 #include <windows.h>
 
 #include <cstdio>
@@ -29,6 +33,9 @@ struct ApplyArguments {
   Rect rect = {0, 0, 0, 0};
   int32_t abortAt = 0;
   bool deep = false;
+  const char* recordPath = nullptr;
+  const char* replayPath = nullptr;
+  HostDescriptor replay;
 };
 
 bool ParseOption(int argc, char** argv, int* i, ApplyArguments* args, std::string* error) {
@@ -52,6 +59,10 @@ bool ParseOption(int argc, char** argv, int* i, ApplyArguments* args, std::strin
     ok = ParseColor(value, &args->background);
   } else if (option == "--rect" && ok) {
     ok = ParseRect(value, &args->rect);
+  } else if (option == "--record" && ok) {
+    args->recordPath = value;
+  } else if (option == "--replay" && ok) {
+    args->replayPath = value;
   } else if (option == "--abort-at" && ok) {
     ok = ParseInteger(value, 1, 0x7FFFFFFF, &args->abortAt);
   } else if (ok) {
@@ -123,9 +134,18 @@ void PrintCalls(const HostRunReport& report) {
 
 std::string PascalText(const unsigned char* text) { return std::string(reinterpret_cast<const char*>(text + 1), text[0]); }
 
+int SaveRecording(const HostSession* session, const char* path) {
+  if (!session->hasRecorded) return Complain(kExitFailed, "the filter recorded nothing at Finish; nothing written");
+  std::string error;
+  if (!SaveAction(path, session->recorded, &error)) return Complain(kExitFailed, error);
+  std::printf("recorded %s\n", path);
+  return kExitOk;
+}
+
 int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   if (!SetParameters(session, &args.parameters, sizeof args.parameters))
     return Complain(kExitFailed, "no memory for the parameters handle");
+  if (args.replayPath != nullptr) PlayBack(session, args.replay, 2);  // plugInDialogSilent
   HostRunOptions run;
   run.filterRect = args.rect;
   interruptible = session;
@@ -143,6 +163,7 @@ int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   if (report.result != noErr)
     return Complain(kExitFailed, std::string("the filter failed with ") + std::to_string(report.result) + " (" +
                                      ResultName(report.result) + "); nothing written");
+  if (args.recordPath != nullptr) return SaveRecording(session, args.recordPath);
   return kExitOk;
 }
 
@@ -168,6 +189,9 @@ int RunApply(int argc, char** argv) {
   ApplyArguments args;
   std::string error;
   if (!ParseApply(argc, argv, &args, &error)) return Complain(kExitUsage, error);
+  // A bad action stops everything before the picture is touched.
+  if (args.replayPath != nullptr && !LoadAction(args.replayPath, &args.replay, &error))
+    return Complain(kExitFailed, "cannot play back the action: " + error);
   HostImage image;
   if (!ReadPng(args.input, &image, &error)) return Complain(kExitFailed, error);
   if (args.deep && image.depth != 16) image = ConvertDepth(image, 16);

@@ -123,6 +123,7 @@ SuiteHandle* MakeSuiteHandle(HostInternals* internals, int32_t size, bool dirty)
   }
   handle->size = size;
   handle->locks = 0;
+  handle->descriptor = kNotDescriptor;
   internals->handles.push_back(handle);
   return handle;
 }

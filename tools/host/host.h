@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/host_api.h"
+#include "tools/host/descriptor.h"
 #include "tools/host/property_list.h"
 
 // ---- The plug-in module -------------------------------------------------------
@@ -89,6 +90,12 @@ uint16_t FileSampleFrom16(uint16_t hostSample);
 bool ReadPng(const char* path, HostImage* image, std::string* error);
 bool WritePng(const char* path, const HostImage& image, std::string* error);
 
+// Recorded actions on disk, in the text form of descriptor.h. UTF-8 paths.
+// False with a reason in `error`: a file that cannot be opened or written, is
+// larger than 64 KB, or does not parse (named with its line).
+bool SaveAction(const char* path, const HostDescriptor& descriptor, std::string* error);
+bool LoadAction(const char* path, HostDescriptor* descriptor, std::string* error);
+
 // ---- How the host behaves -----------------------------------------------------------
 
 enum class AlphaReport {
@@ -109,6 +116,26 @@ struct HandleSuiteOptions {
   int32_t refuseNewAfter = -1;    // newProc returns null once this many handles were made; -1 never
   bool disposeDoesNothing = false;  // disposeProc accepts the handle and frees nothing
   bool dirtyMemory = false;       // newProc/setSizeProc leave new bytes 0xCD instead of 0
+};
+
+// The host's scripting suites: the descriptor parameters record with its read
+// and write tables. Descriptors are handles of the handle suite holding typed
+// items; readers and writers are the host's own tokens, checked on every call.
+struct DescriptorSuiteOptions {
+  bool absent = false;          // descriptorParameters = null
+  int16_t version = 0;          // descriptorParametersVersion
+  bool noReadProcs = false;     // readDescriptorProcs = null
+  bool noWriteProcs = false;    // writeDescriptorProcs = null
+  int16_t readVersion = 0;
+  int16_t readCount = 18;       // numReadDescriptorProcs as advertised
+  int nullReadProc = -1;        // 0..17: leave that slot (openReadDescriptorProc ..) null
+  int16_t writeVersion = 0;
+  int16_t writeCount = 16;      // numWriteDescriptorProcs as advertised
+  int nullWriteProc = -1;       // 0..15: leave that slot (openWriteDescriptorProc ..) null
+  bool refuseReader = false;    // openReadDescriptorProc answers null
+  bool refuseWriter = false;    // openWriteDescriptorProc answers null
+  int16_t closeReadStatus = 0;  // non-zero: closeReadDescriptorProc answers this instead
+  int16_t recordInfo = 0;       // recordInfo before the plug-in sets it
 };
 
 // Called on every progressProc call, after it has been recorded (vkhost's bar).
@@ -142,6 +169,7 @@ struct HostOptions {
   int32_t abortAtPoll = 0;        // abortProc answers true from this poll on (1 = first); 0 never
   int16_t initialResult = 0;      // the result word before each call (a sentinel shows an unset result)
   HandleSuiteOptions handles;
+  DescriptorSuiteOptions descriptors;
 
   // Buffers delivered by advanceState.
   int32_t rowPaddingBytes = 0;    // unused bytes after each row (a guard pattern, checked afterwards)
@@ -185,6 +213,10 @@ struct HostLog {
   int32_t displayPixelsCalls = 0;
   int32_t rowPaddingDamaged = 0;   // output rows whose guard bytes the plug-in overwrote
   int32_t foreignHandleCalls = 0;  // handle procs called with a handle the suite never made
+  std::vector<DescriptorKeyID> readKeys;  // the key list of the last openReadDescriptorProc, 0 included
+  int32_t foreignDescriptorCalls = 0;   // descriptor procs called with a token or descriptor not ours
+  int32_t unexpectedDescriptorCalls = 0;  // procs other than the integer ones, open and close
+  int32_t descriptorsLeftToHost = 0;    // descriptors still live at the end of a run, freed by the host
 };
 
 // ---- The session ----------------------------------------------------------------------
@@ -204,6 +236,15 @@ struct HostSession {
   unsigned char errorString[256] = {0};  // the record's errorString target (Pascal string)
   HostLog log;
   HostInternals* internals = nullptr;
+
+  // Scripting: what the last Finish handed back (an action being recorded).
+  bool hasRecorded = false;
+  HostDescriptor recorded;
+  int16_t recordedInfo = 0;   // recordInfo after that Finish
+  // Playback for the next run (PlayBack); consumed by BeginRun.
+  bool playPending = false;
+  HostDescriptor playItems;
+  int16_t playInfo = 0;
 };
 
 // A session on `entry` (HostPlugin::entry, or a test's own function). Creates
@@ -232,6 +273,12 @@ bool ReadParameters(const HostSession* session, std::vector<uint8_t>* bytes, int
 int32_t LiveHandleCount(const HostSession* session);
 
 void ClearLog(HostSession* session);
+
+// Plays an action back in the next run: its record carries a descriptor
+// holding `items`, with `playInfo` (0 don't display, 1 display, 2 silent).
+// Without playback a run passes no descriptor, and playInfo is 1 when the run
+// calls Parameters (the user opened the filter) and 0 otherwise.
+void PlayBack(HostSession* session, const HostDescriptor& items, int16_t playInfo);
 
 // ---- Driving the plug-in ----------------------------------------------------------------
 

@@ -13,7 +13,7 @@ const char kUsage[] =
     "usage:\n"
     "  vkhost apply PLUGIN.8bf IN.png OUT.png [--layout normal|spiral] [--shift N]\n"
     "               [--fg RRGGBB] [--bg RRGGBB] [--rect top,left,bottom,right]\n"
-    "               [--abort-at N] [--16bit]\n"
+    "               [--abort-at N] [--16bit] [--record ACTION.txt] [--replay ACTION.txt]\n"
     "  vkhost generate OUT.png WIDTH HEIGHT [--gray] [--alpha] [--16bit]\n"
     "  vkhost --info PLUGIN.8bf\n";
 

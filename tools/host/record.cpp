@@ -66,6 +66,7 @@ void FillHostFields(HostSession& session, FilterRecord* record) {
   record->inputRate = record->maskRate = kFixedOne;
   record->dummyPlaneValue = -1;
   record->errorString = session.errorString;
+  record->descriptorParameters = BeginRunDescriptors(&session);
   record->monitor.gamma = 0x00023333;  // 2.2
 }
 

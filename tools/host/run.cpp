@@ -111,15 +111,18 @@ int16_t CallPluginMain(HostSession* session, int16_t selector) {
     OSErr delivered = DeliverForContinue(session);
     if (delivered != noErr) return delivered;
   }
+  if (selector == filterSelectorParameters) BeforeParameters(session);
   int16_t result = Invoke(session, selector, session->record);
   session->parameters = session->record->parameters;  // kept for later runs
   if (selector == filterSelectorContinue) AfterContinue(session, result);
+  if (selector == filterSelectorFinish) TakeRecordedDescriptor(session);
   return result;
 }
 
 void EndRun(HostSession* session) {
   if (session->record != nullptr) session->parameters = session->record->parameters;
   ReleaseBuffers(session);
+  EndRunDescriptors(session);
   FreeRecord(session);
   session->image = nullptr;
 }
