@@ -152,7 +152,13 @@ struct PIDescriptorParameters {
 
 // ---- Display ------------------------------------------------------------------
 
-struct PSPixelMask;
+struct PSPixelMask {
+  PSPixelMask* next;
+  void* maskData;
+  int32_t rowBytes;
+  int32_t colBytes;
+  int32_t maskDescription;  // 0: a simple mask
+};
 
 struct PSPixelMap {
   int32_t version;
@@ -405,6 +411,9 @@ static_assert(sizeof(WriteDescriptorProcs) == 68, "WriteDescriptorProcs size");
 static_assert(offsetof(PSPixelMap, bounds) == 4, "PSPixelMap layout");
 static_assert(offsetof(PSPixelMap, baseAddr) == 36, "PSPixelMap layout");
 static_assert(sizeof(PSPixelMap) == 56, "PSPixelMap size (version 1)");
+static_assert(offsetof(PSPixelMask, maskData) == 4, "PSPixelMask layout");
+static_assert(offsetof(PSPixelMask, maskDescription) == 16, "PSPixelMask layout");
+static_assert(sizeof(PSPixelMask) == 20, "PSPixelMask size");
 static_assert(sizeof(AboutRecord) == 256, "AboutRecord size");
 static_assert(sizeof(PlatformData) == 4, "PlatformData size");
 #endif

@@ -20,10 +20,18 @@ void PluginFixture::TearDown() {
   session = nullptr;
 }
 
+void AcceptDialog(void* window, void* /*context*/) {
+  // OK ends the parameter dialog and a message box; the about box wants a click.
+  PostMessageA(static_cast<HWND>(window), WM_COMMAND, IDOK, 0);
+  PostMessageA(static_cast<HWND>(window), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+}
+
 void PluginFixture::Open(const HostOptions& options) {
   ASSERT_NE(plugin.entry, nullptr) << loadError;
   std::string error;
-  session = OpenSession(plugin.entry, options, &error);
+  HostOptions withUser = options;
+  if (withUser.dialogHook == nullptr) withUser.dialogHook = AcceptDialog;
+  session = OpenSession(plugin.entry, withUser, &error);
   ASSERT_NE(session, nullptr) << error;
 }
 

@@ -15,6 +15,8 @@ class PluginFixture : public ::testing::Test {
   void TearDown() override;
 
   // Opens the session; fails the test when the plug-in could not be loaded.
+  // Without a dialog hook of the test's own, every dialog is accepted with OK
+  // as soon as it shows, as by a user who takes the values it offers.
   void Open(const HostOptions& options = HostOptions{});
 
   // Makes the document and begins a run on it.
@@ -26,6 +28,9 @@ class PluginFixture : public ::testing::Test {
   HostSession* session = nullptr;
   HostImage image;
 };
+
+// Posts OK and a click to a dialog: a user accepting it, or closing a box.
+void AcceptDialog(void* window, void* context);
 
 // File name of the running test program, e.g. "Fireworks.exe".
 std::string ExecutableName();

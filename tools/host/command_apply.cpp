@@ -1,14 +1,17 @@
-// vkhost apply: runs a filter on a PNG without its dialog, as an editor
-// repeats a filter with saved settings.
+// vkhost apply: runs a filter on a PNG, without its dialog as an editor
+// repeats a filter with saved settings, or with it (--dialog) as when the
+// user picks the filter from the menu.
 //
 // The layout and shift reach the plug-in the way saved settings do: before the
 // run the host puts a parameters handle of its own suite into the record,
 // holding the plug-in's 4-byte parameter block {int16 draw; uint16 shft}. The
-// plug-in finds a parameters handle and uses it instead of making its own.
+// plug-in finds a parameters handle and uses it instead of making its own;
+// with the dialog they are the values it opens with.
 //
 // --record FILE keeps the descriptor the filter hands back at Finish, as an
 // editor recording an action; --replay FILE hands such a descriptor in again,
-// silently (the layout and shift come from the file, not the options).
+// silently, or with --dialog through the dialog (the layout and shift come
+// from the file, not the options).
 #include <windows.h>
 
 #include <cstdio>
@@ -17,6 +20,7 @@
 #include "host/globals.h"
 #include "tools/host/command_line.h"
 #include "tools/host/host.h"
+#include "tools/host/screenshot.h"
 
 namespace {
 
@@ -33,15 +37,28 @@ struct ApplyArguments {
   Rect rect = {0, 0, 0, 0};
   int32_t abortAt = 0;
   bool deep = false;
+  bool dialog = false;
+  bool showPreview = false;
+  const char* screenshot = nullptr;
   const char* recordPath = nullptr;
   const char* replayPath = nullptr;
   HostDescriptor replay;
 };
 
+constexpr int kPreviewControl = 1007;
+
 bool ParseOption(int argc, char** argv, int* i, ApplyArguments* args, std::string* error) {
   const std::string option = argv[*i];
   if (option == "--16bit") {
     args->deep = true;
+    return true;
+  }
+  if (option == "--dialog") {
+    args->dialog = true;
+    return true;
+  }
+  if (option == "--show-preview") {
+    args->dialog = args->showPreview = true;
     return true;
   }
   const char* value = *i + 1 < argc ? argv[++*i] : nullptr;
@@ -59,6 +76,9 @@ bool ParseOption(int argc, char** argv, int* i, ApplyArguments* args, std::strin
     ok = ParseColor(value, &args->background);
   } else if (option == "--rect" && ok) {
     ok = ParseRect(value, &args->rect);
+  } else if (option == "--screenshot" && ok) {
+    args->dialog = true;
+    args->screenshot = value;
   } else if (option == "--record" && ok) {
     args->recordPath = value;
   } else if (option == "--replay" && ok) {
@@ -124,12 +144,44 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
   return TRUE;
 }
 
+// ---- The dialog's preview ----
+
+// The dialog's template keeps its preview hidden; show it, and release a
+// "drag" on it so that the plug-in composes it once.
+void ShowPreview(HWND dialog) {
+  HWND control = GetDlgItem(dialog, kPreviewControl);
+  if (control == nullptr || IsWindowVisible(control)) return;
+  EnableWindow(control, TRUE);
+  ShowWindow(control, SW_SHOW);
+  PostMessageA(control, WM_LBUTTONUP, 0, 0);
+}
+
+struct DialogActions {
+  bool showPreview = false;
+  ScreenshotRequest screenshot;
+};
+
+void ActOnDialog(void* window, void* context) {
+  const DialogActions* actions = static_cast<const DialogActions*>(context);
+  if (actions->showPreview) ShowPreview(static_cast<HWND>(window));
+  if (!actions->screenshot.path.empty()) ScheduleScreenshot(window, &actions->screenshot);
+}
+
 // ---- The run ----
 
 void PrintCalls(const HostRunReport& report) {
   std::printf("calls:");
   for (const SelectorCall& call : report.calls) std::printf(" %s=%d", SelectorName(call.selector), call.result);
   std::printf("\n");
+}
+
+void PrintParameters(const HostSession* session) {
+  std::vector<uint8_t> bytes;
+  if (!ReadParameters(session, &bytes) || bytes.size() < sizeof(FilterParameters)) return;
+  FilterParameters values;
+  std::memcpy(&values, bytes.data(), sizeof values);
+  const char* layout = values.draw == drawNormal ? "normal" : values.draw == drawSpiral ? "spiral" : "other";
+  std::printf("parameters: layout %s (draw %d), shift %u\n", layout, values.draw, values.shft);
 }
 
 std::string PascalText(const unsigned char* text) { return std::string(reinterpret_cast<const char*>(text + 1), text[0]); }
@@ -145,9 +197,11 @@ int SaveRecording(const HostSession* session, const char* path) {
 int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   if (!SetParameters(session, &args.parameters, sizeof args.parameters))
     return Complain(kExitFailed, "no memory for the parameters handle");
-  if (args.replayPath != nullptr) PlayBack(session, args.replay, 2);  // plugInDialogSilent
+  // plugInDialogDisplay with the dialog, else plugInDialogSilent.
+  if (args.replayPath != nullptr) PlayBack(session, args.replay, args.dialog ? 1 : 2);
   HostRunOptions run;
   run.filterRect = args.rect;
+  run.showDialog = args.dialog;
   interruptible = session;
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
   HostRunReport report = RunFilter(session, image, run);
@@ -156,6 +210,7 @@ int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   EndProgress(*static_cast<ProgressBar*>(session->options.progressContext));
   if (!report.error.empty()) return Complain(kExitFailed, report.error);
   PrintCalls(report);
+  PrintParameters(session);
   std::printf("result %d (%s)\n", report.result, ResultName(report.result));
   if (report.result == -30904 && session->errorString[0] != 0)
     return Complain(kExitFailed, "the filter reports: " + PascalText(session->errorString));
@@ -174,12 +229,21 @@ int Apply(const HostPlugin& plugin, HostImage* image, const ApplyArguments& args
   options.background = args.background;
   options.abortAtPoll = args.abortAt;
   options.progressContext = &bar;
+  DialogActions actions;
+  actions.showPreview = args.showPreview;
+  if (args.screenshot != nullptr) actions.screenshot.path = args.screenshot;
+  if (args.showPreview || args.screenshot != nullptr) {
+    options.dialogHook = ActOnDialog;
+    options.dialogContext = &actions;
+  }
   if (int64_t(image->width) * image->height >= kProgressBarPixels) options.progressHook = DrawProgress;
   std::string error;
   HostSession* session = OpenSession(plugin.entry, options, &error);
   if (session == nullptr) return Complain(kExitFailed, error);
   int code = Filter(session, image, args);
   CloseSession(session);
+  if (actions.screenshot.failed) return Complain(kExitFailed, "could not take the screenshot");
+  if (args.screenshot != nullptr) std::printf("wrote %s\n", args.screenshot);
   return code;
 }
 

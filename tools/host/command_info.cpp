@@ -4,6 +4,7 @@
 
 #include "tools/host/command_line.h"
 #include "tools/host/host.h"
+#include "tools/host/screenshot.h"
 
 namespace {
 
@@ -66,6 +67,37 @@ int RunInfo(int argc, char** argv) {
   if (!ReadModuleProperties(argv[0], &properties, &error)) return Complain(kExitFailed, error);
   PrintProperties(argv[0], properties);
   return kExitOk;
+}
+
+void CaptureDialog(void* window, void* context) {
+  ScheduleScreenshot(window, static_cast<const ScreenshotRequest*>(context));
+}
+
+int RunAbout(int argc, char** argv) {
+  const bool withPicture = argc == 3 && std::strcmp(argv[1], "--screenshot") == 0;
+  if (argc != 1 && !withPicture) return Complain(kExitUsage, "about needs one PLUGIN.8bf [--screenshot OUT.png]");
+  HostPlugin plugin;
+  std::string error;
+  if (!LoadPlugin(argv[0], &plugin, &error)) return Complain(kExitFailed, error);
+  HostOptions options;
+  ScreenshotRequest screenshot;
+  if (withPicture) {
+    screenshot.path = argv[2];
+    options.dialogHook = CaptureDialog;
+    options.dialogContext = &screenshot;
+  }
+  HostSession* session = OpenSession(plugin.entry, options, &error);
+  if (session == nullptr) {
+    UnloadPlugin(&plugin);
+    return Complain(kExitFailed, error);
+  }
+  const int16_t result = ShowAbout(session);
+  CloseSession(session);
+  UnloadPlugin(&plugin);
+  std::printf("about: result %d (%s)\n", result, ResultName(result));
+  if (screenshot.failed) return Complain(kExitFailed, "could not take the screenshot");
+  if (withPicture) std::printf("wrote %s\n", argv[2]);
+  return result == noErr ? kExitOk : kExitFailed;
 }
 
 int RunGenerate(int argc, char** argv) {

@@ -15,6 +15,7 @@ constexpr int kExitOutOfMemory = 3;
 int RunApply(int argc, char** argv);
 int RunGenerate(int argc, char** argv);
 int RunInfo(int argc, char** argv);
+int RunAbout(int argc, char** argv);  // shows the plug-in's about box
 
 // Parsers: false for text that is not exactly what they accept.
 bool ParseInteger(const char* text, int32_t low, int32_t high, int32_t* value);

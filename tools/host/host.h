@@ -141,6 +141,18 @@ struct DescriptorSuiteOptions {
 // Called on every progressProc call, after it has been recorded (vkhost's bar).
 typedef void (*HostProgressHook)(int32_t done, int32_t total, void* context);
 
+// Called on every abortProc poll, before it answers: a test acts here as a
+// user would while the filter computes (clicks, drags, closes a dialog).
+typedef void (*HostPollHook)(int32_t poll, void* context);
+
+// What abortProc and progressProc do with the window messages of the thread,
+// as hosts do to keep their windows alive during a long filter.
+enum class MessagePump {
+  None,
+  One,          // dispatch at most one waiting message per call
+  UntilEmpty,   // dispatch until the queue is empty, in every call
+};
+
 // Called each time a dialog window (class "#32770": the plug-in's dialogs and
 // message boxes) is activated during a PluginMain call, after its
 // WM_INITDIALOG. `window` is its HWND. A test drives the modal dialog from
@@ -167,6 +179,8 @@ struct HostOptions {
   bool noProgressProc = false;
   bool noDisplayPixels = false;
   int32_t abortAtPoll = 0;        // abortProc answers true from this poll on (1 = first); 0 never
+  MessagePump pump = MessagePump::None;
+  bool displayDrawsNothing = false;  // displayPixels records and answers 0 but draws nothing
   int16_t initialResult = 0;      // the result word before each call (a sentinel shows an unset result)
   HandleSuiteOptions handles;
   DescriptorSuiteOptions descriptors;
@@ -179,6 +193,8 @@ struct HostOptions {
   void* progressContext = nullptr;
   HostDialogHook dialogHook = nullptr;
   void* dialogContext = nullptr;
+  HostPollHook pollHook = nullptr;
+  void* pollContext = nullptr;
 };
 
 // ---- What the host saw --------------------------------------------------------------
@@ -204,6 +220,20 @@ struct ProgressCall {
   int32_t total;
 };
 
+// One displayPixels call: the pixel map and mask as given, and copies of the
+// bytes they describe (rows of the map's bounds; empty when the map is
+// unusable).
+struct DisplayCall {
+  PSPixelMap map;
+  bool hasMask;
+  PSPixelMask mask;
+  VRect srcRect;
+  int32_t dstRow, dstCol;
+  bool hasContext;
+  std::vector<uint8_t> pixels;     // bounds rows x rowBytes, from baseAddr
+  std::vector<uint8_t> maskBytes;  // one byte per pixel of the bounds, read with the mask's steps
+};
+
 // Everything logged since the session was opened or the log last cleared.
 struct HostLog {
   std::vector<SelectorCall> calls;
@@ -211,6 +241,7 @@ struct HostLog {
   std::vector<ProgressCall> progress;
   int32_t abortPolls = 0;
   int32_t displayPixelsCalls = 0;
+  std::vector<DisplayCall> displays;
   int32_t rowPaddingDamaged = 0;   // output rows whose guard bytes the plug-in overwrote
   int32_t foreignHandleCalls = 0;  // handle procs called with a handle the suite never made
   std::vector<DescriptorKeyID> readKeys;  // the key list of the last openReadDescriptorProc, 0 included

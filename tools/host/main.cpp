@@ -13,9 +13,11 @@ const char kUsage[] =
     "usage:\n"
     "  vkhost apply PLUGIN.8bf IN.png OUT.png [--layout normal|spiral] [--shift N]\n"
     "               [--fg RRGGBB] [--bg RRGGBB] [--rect top,left,bottom,right]\n"
-    "               [--abort-at N] [--16bit] [--record ACTION.txt] [--replay ACTION.txt]\n"
+    "               [--abort-at N] [--16bit] [--dialog] [--show-preview]\n"
+    "               [--screenshot DIALOG.png] [--record ACTION.txt] [--replay ACTION.txt]\n"
     "  vkhost generate OUT.png WIDTH HEIGHT [--gray] [--alpha] [--16bit]\n"
-    "  vkhost --info PLUGIN.8bf\n";
+    "  vkhost --info PLUGIN.8bf\n"
+    "  vkhost about PLUGIN.8bf [--screenshot ABOUT.png]\n";
 
 // Pictures near the limits of a 32-bit process may not fit; say so plainly.
 void OutOfMemory() {
@@ -73,6 +75,7 @@ int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "apply") == 0) return RunApply(argc - 2, argv + 2);
   if (argc >= 2 && std::strcmp(argv[1], "generate") == 0) return RunGenerate(argc - 2, argv + 2);
   if (argc >= 2 && std::strcmp(argv[1], "--info") == 0) return RunInfo(argc - 2, argv + 2);
+  if (argc >= 2 && std::strcmp(argv[1], "about") == 0) return RunAbout(argc - 2, argv + 2);
   if (argc >= 2 && (std::strcmp(argv[1], "--help") == 0 || std::strcmp(argv[1], "-h") == 0)) {
     std::fputs(kUsage, stdout);
     return kExitOk;

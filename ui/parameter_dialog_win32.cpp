@@ -1,0 +1,292 @@
+#include <windows.h>
+#include <commctrl.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "host/plugin_entry.h"
+#include "preview/preview_buffers.h"
+#include "preview/preview_window.h"
+#include "ui/dialog_rules.h"
+#include "ui/parameter_dialog.h"
+#include "ui/place_dialog.h"
+
+namespace {
+
+constexpr int kParameterTemplate = 102;
+constexpr int kPreviewControl = 1007;
+constexpr int kShiftLabel = 1010;
+constexpr int kShiftEdit = 1011;
+constexpr int kShiftSlider = 1012;
+constexpr int kSpiralButton = 1016;
+constexpr int kNormalButton = 1017;
+constexpr int kLayoutLabel = 1018;
+constexpr int kLayoutButtons[] = {kNormalButton, kSpiralButton};  // indexed by draw
+constexpr int kShiftMaximum = 65535;
+constexpr OSErr kHostInsufficient = -30900;  // errPlugInHostInsufficient
+
+const char kTitle[] = "Vardelkist 1.0.0";
+// Code page 932 (Shift-JIS) bytes of the labels.
+const char kShiftText[] = "\x83\x56\x83\x74\x83\x67";               // shift
+const char kLayoutText[] = "\x95\x60\x89\xE6";                       // drawing
+const char kNormalText[] = "\x95\x81\x92\xCA";                       // normal
+const char kSpiralText[] = "\x82\xA4\x82\xB8\x82\xDC\x82\xAB";       // spiral
+
+// One dialog at a time.
+FilterGlobals* dialogGlobals = nullptr;
+uint32_t savedParameters = 0;
+bool dialogInitialised = false;
+bool dialogConfirmed = false;
+bool dialogEnded = false;
+
+// Requests that arrived while a composition was running, acted on in their
+// order once it has ended: at most one refresh (the latest flag wins) and the
+// first of OK, Cancel and close. Remembering instead of re-posting keeps a
+// host that empties the message queue inside its callbacks from spinning.
+enum class Deferred { Refresh, Ok, Cancel, Close };
+struct DeferredRequest {
+  Deferred kind;
+  WPARAM wParam;
+};
+DeferredRequest deferred[2];
+int deferredCount = 0;
+
+FilterParameters* Parameters() { return GetFilterParameters(dialogGlobals->filterRecord); }
+
+uint32_t LoadParameterWord() {
+  uint32_t word;
+  std::memcpy(&word, Parameters(), sizeof word);
+  return word;
+}
+
+void RestoreParameterWord() { std::memcpy(Parameters(), &savedParameters, sizeof savedParameters); }
+
+// The labels are code page 932 text; shown through the wide call they read
+// right whatever the system's code page is.
+void SetLabel(HWND dialog, int id, const char* cp932) {
+  wchar_t wide[16];
+  const int length = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, cp932, -1, wide, 16);
+  if (length > 0) {
+    SetDlgItemTextW(dialog, id, wide);
+  } else {
+    SetDlgItemTextA(dialog, id, cp932);
+  }
+}
+
+void SyncShift(HWND dialog, int sliderId, int editId, uint16_t* shft, uint16_t value) {
+  SendDlgItemMessageA(dialog, sliderId, TBM_SETPOS, TRUE, value);
+  const LRESULT position = SendDlgItemMessageA(dialog, sliderId, TBM_GETPOS, 0, 0);
+  *shft = static_cast<uint16_t>(position);
+  char text[8];
+  std::snprintf(text, sizeof text, "%d", static_cast<int>(position));
+  HWND edit = GetDlgItem(dialog, editId);
+  SetWindowTextA(edit, text);
+  const int length = GetWindowTextLengthA(edit);
+  SendMessageA(edit, EM_SETSEL, length, length);
+}
+
+void SetRadioGroup(HWND dialog, int16_t* draw, int index, int count, const int* ids) {
+  const int selected = RadioGroupSelection(index, count);
+  if (selected < 0) return;
+  for (int i = 0; i < count; ++i)
+    SendDlgItemMessageA(dialog, ids[i], BM_SETCHECK, i == selected ? BST_CHECKED : BST_UNCHECKED, 0);
+  *draw = static_cast<int16_t>(selected);
+}
+
+void InitDialog(HWND dialog, WPARAM wParam, LPARAM lParam) {
+  dialogGlobals = reinterpret_cast<FilterGlobals*>(lParam);
+  savedParameters = LoadParameterWord();
+  dialogInitialised = true;
+  SetWindowTextA(dialog, kTitle);
+  PlaceDialog(dialog);
+  SubclassPreview(dialog, kPreviewControl, wParam, lParam);
+  GetPreviewRect(dialog, kPreviewControl, &dialogGlobals->previewRect);
+  AllocPreviewBuffers(dialogGlobals);
+  // Without the whole image there is nothing the preview may read.
+  if (InitPreview(dialogGlobals) != noErr) FreePreviewBuffers(dialogGlobals);
+  SetLabel(dialog, kShiftLabel, kShiftText);
+  SendDlgItemMessageA(dialog, kShiftSlider, TBM_SETRANGEMAX, TRUE, kShiftMaximum);
+  SendDlgItemMessageA(dialog, kShiftSlider, TBM_SETRANGEMIN, TRUE, 0);
+  SyncShift(dialog, kShiftSlider, kShiftEdit, &Parameters()->shft, Parameters()->shft);
+  SetLabel(dialog, kLayoutLabel, kLayoutText);
+  SetLabel(dialog, kNormalButton, kNormalText);
+  SetLabel(dialog, kSpiralButton, kSpiralText);
+  SetRadioGroup(dialog, &Parameters()->draw, Parameters()->draw, 2, kLayoutButtons);
+}
+
+void EndWithOk(HWND dialog) {
+  *dialogGlobals->result = noErr;
+  FreePreviewBuffers(dialogGlobals);
+  dialogConfirmed = true;
+  dialogEnded = true;
+  EndDialog(dialog, 1);
+}
+
+void EndWithCancel(HWND dialog, INT_PTR value) {
+  *dialogGlobals->result = userCanceledErr;
+  RestoreParameterWord();
+  FreePreviewBuffers(dialogGlobals);
+  dialogEnded = true;
+  EndDialog(dialog, value);
+}
+
+void PostAbortRequest(HWND dialog) {
+  while (!PostMessageA(dialog, WM_PREVIEW_ABORT, 0, 0)) Sleep(0);
+}
+
+void Defer(HWND dialog, Deferred kind, WPARAM wParam) {
+  for (int i = 0; i < deferredCount; ++i) {
+    if (deferred[i].kind == Deferred::Refresh && kind == Deferred::Refresh) {
+      deferred[i].wParam = wParam;
+      return;
+    }
+    if (deferred[i].kind != Deferred::Refresh && kind != Deferred::Refresh) return;  // ends once
+  }
+  deferred[deferredCount++] = {kind, wParam};
+  PostAbortRequest(dialog);
+}
+
+void Refresh(HWND dialog, WPARAM recompute) {
+  HWND control = GetDlgItem(dialog, kPreviewControl);
+  RefreshPreview(control, dialogGlobals, 0);
+  RefreshPreview(control, dialogGlobals, recompute);
+}
+
+// Acts on what arrived during the composition that just ended.
+void RunDeferred(HWND dialog) {
+  while (deferredCount > 0 && !dialogEnded) {
+    const DeferredRequest request = deferred[0];
+    --deferredCount;
+    for (int i = 0; i < deferredCount; ++i) deferred[i] = deferred[i + 1];
+    switch (request.kind) {
+      case Deferred::Refresh: Refresh(dialog, request.wParam); break;
+      case Deferred::Ok: EndWithOk(dialog); break;
+      case Deferred::Cancel: EndWithCancel(dialog, 2); break;
+      case Deferred::Close: EndWithCancel(dialog, LOWORD(request.wParam)); break;
+    }
+  }
+  deferredCount = 0;
+}
+
+void DropQueuedRefreshes() {
+  MSG message;
+  while (PeekMessageA(&message, nullptr, WM_PREVIEW_REFRESH, WM_PREVIEW_REFRESH, PM_REMOVE)) Sleep(0);
+}
+
+BOOL OnPreviewRefresh(HWND dialog, WPARAM recompute) {
+  DropQueuedRefreshes();
+  if (dialogEnded) return FALSE;
+  if (previewBusy == 1) {
+    Defer(dialog, Deferred::Refresh, recompute);
+    return FALSE;
+  }
+  Refresh(dialog, recompute);
+  RunDeferred(dialog);
+  return TRUE;
+}
+
+BOOL OnShiftEdit(HWND dialog, int notification) {
+  ShiftEditEvent event;
+  if (notification == EN_CHANGE) {
+    event = ShiftEditEvent::Changed;
+  } else if (notification == EN_KILLFOCUS) {
+    event = ShiftEditEvent::LostFocus;
+  } else {
+    return FALSE;
+  }
+  // Ending by Cancel or close takes the focus from the box; that must not
+  // change the restored parameters.
+  if (dialogEnded && !dialogConfirmed) return FALSE;
+  char text[kShiftTextBytes] = {0};
+  const int copied = static_cast<int>(SendDlgItemMessageA(dialog, kShiftEdit, WM_GETTEXT, sizeof text,
+                                                          reinterpret_cast<LPARAM>(text)));
+  uint16_t value;
+  if (!ShiftFromEdit(event, text, copied, Parameters()->shft, &value)) return FALSE;
+  SyncShift(dialog, kShiftSlider, kShiftEdit, &Parameters()->shft, value);
+  return TRUE;
+}
+
+BOOL OnCommand(HWND dialog, WPARAM wParam) {
+  const int id = LOWORD(wParam);
+  const int notification = HIWORD(wParam);
+  switch (id) {
+    case IDOK:
+    case IDCANCEL:
+      if (notification != 0 || dialogEnded) return FALSE;
+      if (previewBusy == 1) {
+        Defer(dialog, id == IDOK ? Deferred::Ok : Deferred::Cancel, wParam);
+      } else if (id == IDOK) {
+        EndWithOk(dialog);
+      } else {
+        EndWithCancel(dialog, 2);
+      }
+      return TRUE;
+    case kShiftEdit: return OnShiftEdit(dialog, notification);
+    case kSpiralButton:
+    case kNormalButton:
+      if (dialogEnded && !dialogConfirmed) return FALSE;
+      SetRadioGroup(dialog, &Parameters()->draw, id == kSpiralButton ? 1 : 0, 2, kLayoutButtons);
+      return FALSE;
+    default: return FALSE;
+  }
+}
+
+BOOL OnSlider(HWND dialog, LPARAM lParam) {
+  HWND slider = reinterpret_cast<HWND>(lParam);
+  const LRESULT position = SendMessageA(slider, TBM_GETPOS, 0, 0);
+  if (dialogEnded && !dialogConfirmed) return FALSE;
+  if (LOWORD(GetDlgCtrlID(slider)) != kShiftSlider || position == Parameters()->shft) return FALSE;
+  SyncShift(dialog, kShiftSlider, kShiftEdit, &Parameters()->shft, static_cast<uint16_t>(position));
+  return TRUE;
+}
+
+BOOL OnClose(HWND dialog, WPARAM wParam) {
+  if (dialogEnded) return FALSE;
+  if (previewBusy == 1) {
+    Defer(dialog, Deferred::Close, wParam);
+    return FALSE;
+  }
+  EndWithCancel(dialog, LOWORD(wParam));
+  return TRUE;
+}
+
+INT_PTR CALLBACK ParameterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_INITDIALOG) {
+    InitDialog(dialog, wParam, lParam);
+    return TRUE;
+  }
+  if (dialogGlobals == nullptr) return FALSE;
+  switch (message) {
+    case WM_COMMAND: return OnCommand(dialog, wParam);
+    case WM_HSCROLL: return OnSlider(dialog, lParam);
+    case WM_CLOSE: return OnClose(dialog, wParam);
+    case WM_PREVIEW_REFRESH: return OnPreviewRefresh(dialog, wParam);
+    default: return FALSE;  // WM_PREVIEW_ABORT included: the host's abortProc is what stops the engine
+  }
+}
+
+}  // namespace
+
+bool DoParameterDialog(FilterGlobals* globals) {
+  dialogGlobals = nullptr;
+  dialogInitialised = dialogConfirmed = dialogEnded = false;
+  deferredCount = 0;
+  previewBusy = 0;
+  DialogBoxParamA(static_cast<HINSTANCE>(moduleInstance), MAKEINTRESOURCEA(kParameterTemplate),
+                  HostWindow(globals->filterRecord->platformData), ParameterDialogProc,
+                  reinterpret_cast<LPARAM>(globals));
+  previewBusy = 0;
+  FreePreviewBuffers(globals);
+  if (!dialogInitialised) {
+    // No dialog, and so no whole-image request: the run must not go on.
+    *globals->result = kHostInsufficient;
+    return false;
+  }
+  if (!dialogConfirmed) {
+    // Cancelled, closed, or destroyed from outside: the parameters as they were.
+    RestoreParameterWord();
+    if (*globals->result == noErr) *globals->result = userCanceledErr;
+    return false;
+  }
+  return *globals->result == noErr;
+}
