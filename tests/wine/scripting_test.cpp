@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
 #include "tests/wine/plugin_fixture.h"
@@ -22,9 +23,38 @@ DescriptorItem Item(DescriptorKeyID key, int32_t value, DescriptorTypeID type = 
   return item;
 }
 
-void PressOk(void* window, void* context) {
-  ++*static_cast<int*>(context);
-  PostMessageA(static_cast<HWND>(window), WM_COMMAND, IDOK, 0);
+// The parameter dialog's controls.
+constexpr int kShiftEdit = 1011, kSpiralButton = 1016;
+
+// A user at the parameter dialog: notes what it shows, may change the
+// values, then presses OK. The dialog is activated while it is being set up,
+// so the user acts from a timer, once the dialog runs its message loop.
+struct DialogUser {
+  bool chooseSpiral = false;
+  const char* typeShift = nullptr;
+  int shows = 0;  // activations
+  bool acted = false;
+  bool spiralShown = false;
+  std::string shiftShown;
+};
+DialogUser* dialogUser = nullptr;
+
+void CALLBACK ActAsUser(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(dialog, timer);
+  DialogUser* user = dialogUser;
+  user->acted = true;
+  user->spiralShown = IsDlgButtonChecked(dialog, kSpiralButton) == BST_CHECKED;
+  char text[16] = {0};
+  GetDlgItemTextA(dialog, kShiftEdit, text, sizeof text);
+  user->shiftShown = text;
+  if (user->chooseSpiral) SendDlgItemMessageA(dialog, kSpiralButton, BM_CLICK, 0, 0);
+  if (user->typeShift != nullptr) SetDlgItemTextA(dialog, kShiftEdit, user->typeShift);
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+void UseDialog(void* window, void* context) {
+  dialogUser = static_cast<DialogUser*>(context);
+  if (dialogUser->shows++ == 0) SetTimer(static_cast<HWND>(window), 1, 10, ActAsUser);
 }
 
 class Scripting : public PluginFixture {
@@ -95,18 +125,32 @@ TEST_F(Scripting, ARecordedRunPlaysBackToTheSameImage) {
   }
 }
 
-TEST_F(Scripting, PlayingBackWithTheDialogOpensIt) {
+TEST_F(Scripting, ARunRecordedThroughTheDialogPlaysBackSilentlyAndThroughTheDialog) {
+  DialogUser user;
+  user.chooseSpiral = true;
+  user.typeShift = "1234";
   HostOptions options;
-  Run(options, {drawSpiral, 1000});
+  options.dialogHook = UseDialog;
+  options.dialogContext = &user;
+  Run(options, {drawNormal, 0}, nullptr, 0, true);
+  EXPECT_TRUE(user.acted);
+  ExpectRecorded(1, 1234);
   const HostImage recordedImage = image;
   const HostDescriptor action = session->recorded;
-  int dialogs = 0;
-  options.dialogHook = PressOk;
-  options.dialogContext = &dialogs;
-  Run(options, {drawNormal, 0}, &action, 1);
-  EXPECT_EQ(report.advances.size(), 2u);  // the dialog's whole-image request, then Start's
-  EXPECT_EQ(image.pixels, recordedImage.pixels);
-  ExpectRecorded(1, 1000);
+
+  for (int16_t playInfo : {int16_t(2), int16_t(1)}) {
+    SCOPED_TRACE(playInfo);
+    user = DialogUser();
+    Run(options, {drawNormal, 0}, &action, playInfo);
+    EXPECT_EQ(user.acted, playInfo == 1);
+    if (playInfo == 1) {  // the dialog opened with the recorded values
+      EXPECT_TRUE(user.spiralShown);
+      EXPECT_EQ(user.shiftShown, "1234");
+    }
+    EXPECT_EQ(image.pixels, recordedImage.pixels);
+    ExpectRecorded(1, 1234);
+    EXPECT_EQ(session->log.descriptorsLeftToHost, 0);
+  }
 }
 
 TEST_F(Scripting, PlaybackTakesTheLow16BitsAndSkipsForeignKeys) {

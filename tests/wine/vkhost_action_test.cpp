@@ -69,7 +69,7 @@ class VkhostAction : public ::testing::Test {
     ASSERT_TRUE(WritePng(input.c_str(), image, &error)) << error;
   }
   void TearDown() override {
-    for (const std::string& path : {input, action, first, second})
+    for (const std::string& path : {input, action, first, second, shot})
       if (Exists(path)) DeleteFileA(path.c_str());
   }
   std::string Apply(const std::string& output, const std::string& options) {
@@ -83,7 +83,7 @@ class VkhostAction : public ::testing::Test {
   }
 
   std::string input = ScratchPath(".png"), action = ScratchPath(".txt");
-  std::string first = ScratchPath(".png"), second = ScratchPath(".png");
+  std::string first = ScratchPath(".png"), second = ScratchPath(".png"), shot = ScratchPath(".png");
 };
 
 }  // namespace
@@ -102,6 +102,13 @@ TEST_F(VkhostAction, ARecordedRunReplaysToTheSameImage) {
   ASSERT_EQ(replayed.exitCode, 0u) << replayed.errors;
   const HostImage original = Read(first), played = Read(second);
   EXPECT_EQ(played.pixels, original.pixels);
+
+  // Through the dialog (shown, photographed, confirmed with OK).
+  DeleteFileA(second.c_str());
+  Outcome throughDialog = RunVkhost(Apply(second, "--replay \"" + action + "\" --screenshot \"" + shot + "\""));
+  ASSERT_EQ(throughDialog.exitCode, 0u) << throughDialog.errors;
+  EXPECT_EQ(Read(second).pixels, original.pixels);
+  EXPECT_TRUE(Exists(shot));
 
   // Without the action the same command plots the defaults: the file mattered.
   ASSERT_EQ(RunVkhost(Apply(second, "")).exitCode, 0u);
