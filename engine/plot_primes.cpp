@@ -7,6 +7,7 @@
 #include "engine/plot_progress.h"
 #include "engine/prime_sieve.h"
 #include "engine/spiral.h"
+#include "host/eight_bit_colors.h"
 
 namespace {
 
@@ -15,10 +16,16 @@ struct PlotColors {
   PlotColor background;
 };
 
-// Fireworks hands its colours over as 8-bit values.
-PlotColor HostColor(const RGBColor& color) {
-  const double scale = HostApp == hostFireworks ? 1.0 / 255.0 : 1.0 / 65535.0;
+PlotColor HostColor(const RGBColor& color, double scale) {
   return {color.red * scale, color.green * scale, color.blue * scale};
+}
+
+// Fireworks, and some hosts that embed a common host library, hand their
+// colours over as 8-bit values.
+PlotColors HostColors(const FilterRecord* record) {
+  const bool eightBit = HostApp == hostFireworks || ColorsAreEightBit(record);
+  const double scale = eightBit ? 1.0 / 255.0 : 1.0 / 65535.0;
+  return {HostColor(record->foreground, scale), HostColor(record->background, scale)};
 }
 
 struct PlotRun {
@@ -117,7 +124,7 @@ OSErr Plot(FilterGlobals* globals, bool reportProgress) {
   run.pixelCount = static_cast<size_t>(int64_t{layout.width} * layout.height);
   run.progress = {reportProgress ? record->progressProc : nullptr, record->abortProc,
                   static_cast<int64_t>(run.pixelCount)};
-  run.colors = {HostColor(record->foreground), HostColor(record->background)};
+  run.colors = HostColors(record);
 
   PlaneBuffers buffers;
   if (AllocatePlaneBuffers(layout, &buffers) != noErr) return memFullErr;
