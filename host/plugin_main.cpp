@@ -5,6 +5,7 @@
 #include "host/handles.h"
 #include "host/host_request.h"
 #include "host/plugin_entry.h"
+#include "host/remembered_parameters.h"
 #include "scripting/script_parameters.h"
 #include "ui/about_box.h"
 #include "ui/parameter_dialog.h"
@@ -99,9 +100,9 @@ void PrepareGlobals(FilterGlobals* globals) {
       return;
     }
     record->parameters = parameters;
-    FilterParameters* values = GetFilterParameters(record);
-    values->draw = drawNormal;
-    values->shft = 0;
+    // Defaults in a fresh process; afterwards what the user last confirmed,
+    // for hosts that drop the handle between runs.
+    *GetFilterParameters(record) = StartingParameters();
   }
 }
 
@@ -142,6 +143,7 @@ void OnStart(FilterGlobals* globals) {
       EmptyRequest(record);
       return;
     }
+    RememberParameters(*GetFilterParameters(record));
     // The dialog asked for the whole image: the filter rectangle addresses
     // itself inside those buffers.
     globals->processRect = record->filterRect;
@@ -159,6 +161,7 @@ void OnContinue(FilterGlobals* globals) {
       *globals->result = memFullErr;
     } else {
       PlotPrimes(globals, true);
+      if (*globals->result == noErr) RememberParameters(*GetFilterParameters(record));
     }
   }
   EmptyRequest(record);

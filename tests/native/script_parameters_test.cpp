@@ -9,6 +9,7 @@
 #include "host/platform.h"
 #include "host/platform_testing.h"
 #include "host/plugin_entry.h"
+#include "host/remembered_parameters.h"
 #include "resources/terminology_ids.h"
 #include "scripting/script_parameters.h"
 #include "tests/native/test_handle_suite.h"
@@ -86,6 +87,7 @@ class Scripting : public ::testing::Test {
   void SetUp() override {
     HostApp = hostOther;
     fake = FakeScripting();
+    ForgetRememberedParameters();
     hostHandlesMade = hostHandlesDisposed = 0;
     hostAllocationsLeft = -1;
     std::memset(&record, 0, sizeof record);
