@@ -2,6 +2,7 @@
 
 #include "engine/plot_primes.h"
 #include "host/capability_alert.h"
+#include "host/floating_point_state.h"
 #include "host/handles.h"
 #include "host/host_request.h"
 #include "host/plugin_entry.h"
@@ -169,7 +170,9 @@ void OnContinue(FilterGlobals* globals) {
 
 void OnFinish(FilterGlobals* globals) { WriteScriptParameters(globals); }
 
-PLUGIN_EXPORT void PI_CALL PluginMain(int16_t selector, void* record, intptr_t* data, int16_t* result) {
+namespace {
+
+void DispatchSelector(int16_t selector, void* record, intptr_t* data, int16_t* result) {
   if (result == nullptr) return;
   if (selector == filterSelectorAbout) {
     *result = noErr;
@@ -200,4 +203,15 @@ PLUGIN_EXPORT void PI_CALL PluginMain(int16_t selector, void* record, intptr_t* 
   }
 
   if (inHandle && *data != 0) UnlockPluginHandle(filterRecord->handleProcs, reinterpret_cast<Handle>(*data));
+}
+
+}  // namespace
+
+// The host's floating-point state is its own (some run with exceptions
+// unmasked); every call runs in ours and hands the host's back unchanged.
+PLUGIN_EXPORT void PI_CALL PluginMain(int16_t selector, void* record, intptr_t* data, int16_t* result) {
+  FloatingPointState hostState;
+  EnterPluginFloatingPoint(&hostState);
+  DispatchSelector(selector, record, data, result);
+  LeavePluginFloatingPoint(hostState);
 }

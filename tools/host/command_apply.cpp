@@ -12,10 +12,16 @@
 // editor recording an action; --replay FILE hands such a descriptor in again,
 // silently, or with --dialog through the dialog (the layout and shift come
 // from the file, not the options).
+//
+// --host-profile NAME behaves like the hosts users have (see host.h); with
+// "partial" the host drops the parameters, so the dialog opens on every run
+// with the values last confirmed, not those of --layout and --shift.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "host/globals.h"
 #include "tools/host/command_line.h"
@@ -43,6 +49,7 @@ struct ApplyArguments {
   const char* recordPath = nullptr;
   const char* replayPath = nullptr;
   HostDescriptor replay;
+  std::vector<std::string> profiles;
 };
 
 constexpr int kPreviewControl = 1007;
@@ -79,6 +86,10 @@ bool ParseOption(int argc, char** argv, int* i, ApplyArguments* args, std::strin
   } else if (option == "--screenshot" && ok) {
     args->dialog = true;
     args->screenshot = value;
+  } else if (option == "--host-profile" && ok) {
+    HostOptions probe;
+    ok = ApplyHostProfile(value, &probe);
+    args->profiles.push_back(value);
   } else if (option == "--record" && ok) {
     args->recordPath = value;
   } else if (option == "--replay" && ok) {
@@ -211,6 +222,9 @@ int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   if (!report.error.empty()) return Complain(kExitFailed, report.error);
   PrintCalls(report);
   PrintParameters(session);
+  if (session->options.floatingPoint.set)
+    std::printf("floating point: %d exceptions, %d calls changed the control words\n",
+                session->log.floatingPointExceptions, session->log.floatingPointStateChanged);
   std::printf("result %d (%s)\n", report.result, ResultName(report.result));
   if (report.result == -30904 && session->errorString[0] != 0)
     return Complain(kExitFailed, "the filter reports: " + PascalText(session->errorString));
@@ -229,6 +243,7 @@ int Apply(const HostPlugin& plugin, HostImage* image, const ApplyArguments& args
   options.background = args.background;
   options.abortAtPoll = args.abortAt;
   options.progressContext = &bar;
+  for (const std::string& profile : args.profiles) ApplyHostProfile(profile, &options);
   DialogActions actions;
   actions.showPreview = args.showPreview;
   if (args.screenshot != nullptr) actions.screenshot.path = args.screenshot;

@@ -115,6 +115,7 @@ struct HandleSuiteOptions {
   int nullProc = -1;              // 0..7: leave that slot (newProc .. disposeRegularHandleProc) null
   int32_t refuseNewAfter = -1;    // newProc returns null once this many handles were made; -1 never
   bool disposeDoesNothing = false;  // disposeProc accepts the handle and frees nothing
+  bool sizeAnswersZero = false;   // getSizeProc answers 0 for every handle
   bool dirtyMemory = false;       // newProc/setSizeProc leave new bytes 0xCD instead of 0
 };
 
@@ -136,6 +137,14 @@ struct DescriptorSuiteOptions {
   bool refuseWriter = false;    // openWriteDescriptorProc answers null
   int16_t closeReadStatus = 0;  // non-zero: closeReadDescriptorProc answers this instead
   int16_t recordInfo = 0;       // recordInfo before the plug-in sets it
+};
+
+// The floating-point state the host runs PluginMain in. The default values
+// are a Delphi-built host's: invalid, zero-divide and overflow unmasked.
+struct FloatingPointProfile {
+  bool set = false;             // false: whatever the host process has
+  uint16_t x87Control = 0x1332;
+  uint32_t mxcsr = 0x1900;
 };
 
 // Called on every progressProc call, after it has been recorded (vkhost's bar).
@@ -172,6 +181,7 @@ struct HostOptions {
   bool noPlatformData = false;    // platformData = null (also in the about record)
   bool nullWindow = false;        // PlatformData.hwnd = 0
   bool supportsPadding = true;    // paddings start at -3 (error on bounds exception)
+  bool eightBitColors = false;    // foreground/background hold 0..255, and foreColor/backColor the same bytes
 
   // Callbacks.
   bool noAdvanceState = false;
@@ -182,12 +192,19 @@ struct HostOptions {
   MessagePump pump = MessagePump::None;
   bool displayDrawsNothing = false;  // displayPixels records and answers 0 but draws nothing
   int16_t initialResult = 0;      // the result word before each call (a sentinel shows an unset result)
+  bool presetAboutResult = false; // the About result word starts at 1 instead
   HandleSuiteOptions handles;
   DescriptorSuiteOptions descriptors;
+  FloatingPointProfile floatingPoint;
 
   // Buffers delivered by advanceState.
   int32_t rowPaddingBytes = 0;    // unused bytes after each row (a guard pattern, checked afterwards)
   bool zeroColumnBytes = false;   // leave in/outColumnBytes and in/outPlaneBytes 0, like old hosts
+
+  // Runs.
+  bool forgetsParameters = false;   // every run starts without a parameters handle and with a data word of 0
+  bool parametersEveryRun = false;  // every run calls Parameters, as if opened from the menu each time
+  bool finishAfterFailedContinue = true;
 
   HostProgressHook progressHook = nullptr;
   void* progressContext = nullptr;
@@ -196,6 +213,18 @@ struct HostOptions {
   HostPollHook pollHook = nullptr;
   void* pollContext = nullptr;
 };
+
+// Named sets of options that imitate hosts users have:
+//   "standard"     nothing changed;
+//   "partial"      a host library several editors embed: 8-bit colours in the
+//                  16-bit fields, Parameters on every run with no parameters
+//                  handle and a data word of 0, no descriptor suites, a handle
+//                  suite whose dispose does nothing and whose size query
+//                  answers 0, column bytes left 0, the About result word preset
+//                  to 1, no Finish after a failed Continue;
+//   "unmasked-fp"  floating-point exceptions unmasked, as in Delphi-built hosts.
+// False for an unknown name (options unchanged).
+bool ApplyHostProfile(const std::string& name, HostOptions* options);
 
 // ---- What the host saw --------------------------------------------------------------
 
@@ -248,6 +277,8 @@ struct HostLog {
   int32_t foreignDescriptorCalls = 0;   // descriptor procs called with a token or descriptor not ours
   int32_t unexpectedDescriptorCalls = 0;  // procs other than the integer ones, open and close
   int32_t descriptorsLeftToHost = 0;    // descriptors still live at the end of a run, freed by the host
+  int32_t floatingPointExceptions = 0;  // raised inside PluginMain under the floating-point profile
+  int32_t floatingPointStateChanged = 0;  // calls without exceptions that left other control bits
 };
 
 // ---- The session ----------------------------------------------------------------------

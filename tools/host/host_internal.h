@@ -74,6 +74,8 @@ struct HostInternals {
   std::vector<DescriptorReader*> readers;
   std::vector<DescriptorWriter*> writers;
   bool playbackRun = false;          // the run's playInfo was set by PlayBack
+  uint16_t expectedX87Control = 0;   // as the host set them for the call in progress
+  uint32_t expectedMxcsr = 0;
 };
 
 // The session of the PluginMain call in progress; null outside one.
@@ -116,6 +118,10 @@ AdvanceCall SnapshotRequest(const FilterRecord* record);
 // Dialog watch around a PluginMain call, when the options ask for it (window.cpp).
 void BeginDialogWatch(HostSession* session);
 void EndDialogWatch();
+
+// The floating-point profile around a PluginMain call (floating_point_host.cpp).
+void BeginFloatingPointProfile(HostSession* session);
+void EndFloatingPointProfile(HostSession* session);
 
 // A UTF-8 path as Windows' wide-character calls take it (action_file.cpp).
 std::wstring WidePath(const char* utf8);

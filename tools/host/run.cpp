@@ -24,11 +24,14 @@ bool FitsImage(const Rect& rect, const HostImage& image) {
 }
 
 int16_t Invoke(HostSession* session, int16_t selector, void* record) {
-  int16_t result = session->options.initialResult;
+  const HostOptions& options = session->options;
+  int16_t result = selector == filterSelectorAbout && options.presetAboutResult ? 1 : options.initialResult;
   HostSession* previous = CurrentSession();
   SetCurrentSession(session);
   BeginDialogWatch(session);
+  BeginFloatingPointProfile(session);
   session->entry(selector, record, &session->data, &result);
+  EndFloatingPointProfile(session);
   EndDialogWatch();
   SetCurrentSession(previous);
   session->log.calls.push_back({selector, result});
@@ -68,7 +71,8 @@ int16_t Step(HostSession* session, int16_t selector, HostRunReport* report) {
 }
 
 void RunSelectors(HostSession* session, const HostRunOptions& options, HostRunReport* report) {
-  if (options.showDialog && Step(session, filterSelectorParameters, report) != noErr) return;
+  const bool parameters = options.showDialog || session->options.parametersEveryRun;
+  if (parameters && Step(session, filterSelectorParameters, report) != noErr) return;
   if (Step(session, filterSelectorPrepare, report) != noErr) return;
   if (Step(session, filterSelectorStart, report) != noErr) return;
   int32_t calls = 0;
@@ -77,7 +81,10 @@ void RunSelectors(HostSession* session, const HostRunOptions& options, HostRunRe
       report->continueCapped = true;
       break;
     }
-    if (Step(session, filterSelectorContinue, report) != noErr) break;
+    if (Step(session, filterSelectorContinue, report) != noErr) {
+      if (!session->options.finishAfterFailedContinue) return;
+      break;
+    }
   }
   Step(session, filterSelectorFinish, report);
 }
@@ -93,6 +100,10 @@ bool BeginRun(HostSession* session, HostImage* image, const Rect& filterRect, st
   if (!FitsImage(rect, *image)) return Fail(error, "the filter rectangle lies outside the image");
   session->image = image;
   session->filterRect = rect;
+  if (session->options.forgetsParameters) {
+    session->parameters = nullptr;
+    session->data = 0;
+  }
   std::memset(session->errorString, 0, sizeof session->errorString);
   if (!AllocateRecord(session)) {
     session->image = nullptr;
