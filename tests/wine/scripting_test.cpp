@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/wine/dialog_user.h"
 #include "tests/wine/plugin_fixture.h"
 
 namespace {
@@ -21,40 +22,6 @@ DescriptorItem Item(DescriptorKeyID key, int32_t value, DescriptorTypeID type = 
   item.type = type;
   item.integer = value;
   return item;
-}
-
-// The parameter dialog's controls.
-constexpr int kShiftEdit = 1011, kSpiralButton = 1016;
-
-// A user at the parameter dialog: notes what it shows, may change the
-// values, then presses OK. The dialog is activated while it is being set up,
-// so the user acts from a timer, once the dialog runs its message loop.
-struct DialogUser {
-  bool chooseSpiral = false;
-  const char* typeShift = nullptr;
-  int shows = 0;  // activations
-  bool acted = false;
-  bool spiralShown = false;
-  std::string shiftShown;
-};
-DialogUser* dialogUser = nullptr;
-
-void CALLBACK ActAsUser(HWND dialog, UINT, UINT_PTR timer, DWORD) {
-  KillTimer(dialog, timer);
-  DialogUser* user = dialogUser;
-  user->acted = true;
-  user->spiralShown = IsDlgButtonChecked(dialog, kSpiralButton) == BST_CHECKED;
-  char text[16] = {0};
-  GetDlgItemTextA(dialog, kShiftEdit, text, sizeof text);
-  user->shiftShown = text;
-  if (user->chooseSpiral) SendDlgItemMessageA(dialog, kSpiralButton, BM_CLICK, 0, 0);
-  if (user->typeShift != nullptr) SetDlgItemTextA(dialog, kShiftEdit, user->typeShift);
-  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
-}
-
-void UseDialog(void* window, void* context) {
-  dialogUser = static_cast<DialogUser*>(context);
-  if (dialogUser->shows++ == 0) SetTimer(static_cast<HWND>(window), 1, 10, ActAsUser);
 }
 
 class Scripting : public PluginFixture {
