@@ -232,18 +232,3 @@ TEST_F(HostDescriptors, EachSuiteAndProcCanBeLeftOutOrDamaged) {
     });
   }
 }
-
-TEST_F(HostDescriptors, CloseStatusCanBeForced) {
-  HostOptions options;
-  options.descriptors.closeReadStatus = -1715;
-  Open(options);
-  PlayBack(session, {Integer(kDraw, 1)}, 0);
-  Begin();
-  DuringStart([](FilterRecord* record) {
-    PIDescriptorParameters* parameters = record->descriptorParameters;
-    const ReadDescriptorProcs* procs = parameters->readDescriptorProcs;
-    DescriptorKeyID keys[] = {kDraw, 0};
-    PIReadDescriptor reader = procs->openReadDescriptorProc(parameters->descriptor, keys);
-    EXPECT_EQ(procs->closeReadDescriptorProc(reader), -1715);
-  });
-}

@@ -152,14 +152,8 @@ TEST_F(Scripting, DamagedSuitesAreNotUsedAtAll) {
   };
   const Damage damages[] = {
       {"17 read procs", [](DescriptorSuiteOptions* d) { d->readCount = 17; }, false},
-      {"null getIntegerProc", [](DescriptorSuiteOptions* d) { d->nullReadProc = 3; }, false},
       {"null last read proc", [](DescriptorSuiteOptions* d) { d->nullReadProc = 17; }, false},
-      {"15 write procs", [](DescriptorSuiteOptions* d) { d->writeCount = 15; }, false},
-      {"no write table", [](DescriptorSuiteOptions* d) { d->noWriteProcs = true; }, false},
-      {"record version 1", [](DescriptorSuiteOptions* d) { d->version = 1; }, false},
       {"no descriptor suites", [](DescriptorSuiteOptions* d) { d->absent = true; }, false},
-      {"null openWriteDescriptorProc", [](DescriptorSuiteOptions* d) { d->nullWriteProc = 0; }, true},
-      {"null closeWriteDescriptorProc", [](DescriptorSuiteOptions* d) { d->nullWriteProc = 1; }, true},
       {"null putIntegerProc", [](DescriptorSuiteOptions* d) { d->nullWriteProc = 2; }, true},
       {"no writer", [](DescriptorSuiteOptions* d) { d->refuseWriter = true; }, true},
   };

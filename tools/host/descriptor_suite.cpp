@@ -90,8 +90,7 @@ OSErr PI_CALL CloseRead(PIReadDescriptor token) {
   OSErr status = reader->status;
   if (status == noErr && !reader->missing.empty()) status = errMissingParameter;
   Forget(&Session()->internals->readers, reader);
-  const OSErr forced = Session()->options.descriptors.closeReadStatus;
-  return forced != 0 ? forced : status;
+  return status;
 }
 
 Boolean PI_CALL GetKey(PIReadDescriptor token, DescriptorKeyID* key, DescriptorTypeID* type, int32_t* flags) {

@@ -135,7 +135,6 @@ struct DescriptorSuiteOptions {
   int nullWriteProc = -1;       // 0..15: leave that slot (openWriteDescriptorProc ..) null
   bool refuseReader = false;    // openReadDescriptorProc answers null
   bool refuseWriter = false;    // openWriteDescriptorProc answers null
-  int16_t closeReadStatus = 0;  // non-zero: closeReadDescriptorProc answers this instead
   int16_t recordInfo = 0;       // recordInfo before the plug-in sets it
 };
 
