@@ -1,10 +1,12 @@
 #include <cstring>
 
 #include "host/capability_alert.h"
+#include "host/floating_point_state.h"
 #include "host/handles.h"
 #include "host/host_request.h"
 #include "host/plot_primes.h"
 #include "host/plugin_entry.h"
+#include "host/remembered_parameters.h"
 #include "scripting/script_parameters.h"
 #include "ui/about_box.h"
 #include "ui/parameter_dialog.h"
@@ -106,9 +108,9 @@ void PrepareGlobals(FilterGlobals* globals) {
       return;
     }
     record->parameters = parameters;
-    FilterParameters* values = GetFilterParameters(record);
-    values->draw = drawNormal;
-    values->shft = 0;
+    // Defaults in a fresh process; afterwards what the user last confirmed,
+    // for hosts that drop the handle between runs.
+    *GetFilterParameters(record) = StartingParameters();
   }
 }
 
@@ -154,6 +156,7 @@ void OnStart(FilterGlobals* globals) {
       EmptyRequest(record);
       return;
     }
+    RememberParameters(*GetFilterParameters(record));
     // The dialog asked for the whole image: the filter rectangle addresses
     // itself inside those buffers.
     globals->processRect = record->filterRect;
@@ -171,6 +174,7 @@ void OnContinue(FilterGlobals* globals) {
       *globals->result = memFullErr;
     } else {
       PlotPrimes(globals, true);
+      if (*globals->result == noErr) RememberParameters(*GetFilterParameters(record));
     }
   }
   EmptyRequest(record);
@@ -178,7 +182,9 @@ void OnContinue(FilterGlobals* globals) {
 
 void OnFinish(FilterGlobals* globals) { WriteScriptParameters(globals); }
 
-PLUGIN_EXPORT void PI_CALL PluginMain(int16_t selector, void* record, intptr_t* data, int16_t* result) {
+namespace {
+
+void DispatchSelector(int16_t selector, void* record, intptr_t* data, int16_t* result) {
   if (result == nullptr) return;
   if (selector == filterSelectorAbout) {
     *result = noErr;
@@ -209,4 +215,15 @@ PLUGIN_EXPORT void PI_CALL PluginMain(int16_t selector, void* record, intptr_t* 
   }
 
   if (inHandle && *data != 0) UnlockPluginHandle(filterRecord->handleProcs, reinterpret_cast<Handle>(*data));
+}
+
+}  // namespace
+
+// The host's floating-point state is its own (some run with exceptions
+// unmasked); every call runs in ours and hands the host's back unchanged.
+PLUGIN_EXPORT void PI_CALL PluginMain(int16_t selector, void* record, intptr_t* data, int16_t* result) {
+  FloatingPointState hostState;
+  EnterPluginFloatingPoint(&hostState);
+  DispatchSelector(selector, record, data, result);
+  LeavePluginFloatingPoint(hostState);
 }

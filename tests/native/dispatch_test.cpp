@@ -7,6 +7,7 @@
 #include "host/platform.h"
 #include "host/platform_testing.h"
 #include "host/plugin_entry.h"
+#include "host/remembered_parameters.h"
 #include "tests/native/test_handle_suite.h"
 #include "tests/rect_expectations.h"
 
@@ -24,6 +25,7 @@ class Dispatch : public ::testing::Test {
   void SetUp() override {
     HostApp = hostOther;
     advanceCalls = 0;
+    ForgetRememberedParameters();
     advanceResult = noErr;
     hostHandlesMade = hostHandlesLocked = hostHandlesUnlocked = 0;
     hostAllocationsLeft = -1;

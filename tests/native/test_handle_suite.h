@@ -11,6 +11,7 @@
 inline int hostHandlesMade = 0;
 inline int hostHandlesLocked = 0;
 inline int hostHandlesUnlocked = 0;
+inline int hostHandlesDisposed = 0;
 inline int hostAllocationsLeft = -1;
 inline Handle PI_CALL HostNew(int32_t size) {
   if (hostAllocationsLeft == 0) return nullptr;
@@ -22,6 +23,7 @@ inline Handle PI_CALL HostNew(int32_t size) {
   return handle;
 }
 inline void PI_CALL HostDispose(Handle handle) {
+  ++hostHandlesDisposed;
   std::free(*handle);
   std::free(handle);
 }

@@ -44,7 +44,6 @@ TEST_F(HostSuite, FillsTheRecordAsAHostDoes) {
     EXPECT_EQ(record->inputRate, 1 << 16);
     EXPECT_GT(record->maxSpace, 0);
     EXPECT_NE(record->errorString, nullptr);
-    EXPECT_EQ(record->descriptorParameters, nullptr);
     ASSERT_NE(record->platformData, nullptr);
     EXPECT_TRUE(IsWindow(reinterpret_cast<HWND>(static_cast<PlatformData*>(record->platformData)->hwnd)));
     ASSERT_NE(record->handleProcs, nullptr);

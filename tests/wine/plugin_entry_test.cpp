@@ -122,6 +122,7 @@ TEST_F(PluginEntry, RunsInAHostWithTheShortOlderRecord) {
 }
 
 TEST_F(PluginEntry, RecordAndParametersSurviveFromRunToRun) {
+  LoadFreshPlugin();
   Open();
   MakeImage(&image, 30, 20, 3, false, 8);
   ASSERT_EQ(RunFilter(session, &image, HostRunOptions{}).result, noErr);
@@ -147,6 +148,7 @@ TEST_F(PluginEntry, RecordAndParametersSurviveFromRunToRun) {
 }
 
 TEST_F(PluginEntry, ParametersHandleIsAFallbackHandleAHostCanKeep) {
+  LoadFreshPlugin();
   Open();
   MakeImage(&image, 10, 10, 1, false, 8);
   ASSERT_EQ(RunFilter(session, &image, HostRunOptions{}).result, noErr);

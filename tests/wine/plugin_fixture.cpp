@@ -13,6 +13,12 @@ void PluginFixture::SetUpTestSuite() {
   if (plugin.entry == nullptr) LoadPlugin(PluginPath().c_str(), &plugin, &loadError);
 }
 
+void PluginFixture::LoadFreshPlugin() {
+  UnloadPlugin(&plugin);
+  plugin = HostPlugin();
+  LoadPlugin(PluginPath().c_str(), &plugin, &loadError);
+}
+
 void PluginFixture::TearDown() {
   if (session == nullptr) return;
   if (session->record != nullptr) EndRun(session);

@@ -12,6 +12,11 @@
 class PluginFixture : public ::testing::Test {
  protected:
   static void SetUpTestSuite();
+
+  // Loads the module afresh, as a new host process would: nothing of earlier
+  // tests' runs (such as the values last confirmed) is left in it. Call
+  // before Open.
+  static void LoadFreshPlugin();
   void TearDown() override;
 
   // Opens the session; fails the test when the plug-in could not be loaded.

@@ -7,11 +7,22 @@
 // holding the plug-in's 4-byte parameter block {int16 draw; uint16 shft}. The
 // plug-in finds a parameters handle and uses it instead of making its own;
 // with the dialog they are the values it opens with.
+//
+// --record FILE keeps the descriptor the filter hands back at Finish, as an
+// editor recording an action; --replay FILE hands such a descriptor in again,
+// silently, or with --dialog through the dialog (the layout and shift come
+// from the file, not the options).
+//
+// --host-profile NAME behaves like the hosts users have (see host.h); with
+// "partial" the host drops the parameters, so the dialog opens on every run
+// with the values last confirmed, not those of --layout and --shift.
 #include <windows.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "host/globals.h"
 #include "tools/host/command_line.h"
@@ -36,6 +47,10 @@ struct ApplyArguments {
   bool dialog = false;
   bool showPreview = false;
   const char* screenshot = nullptr;
+  const char* recordPath = nullptr;
+  const char* replayPath = nullptr;
+  HostDescriptor replay;
+  std::vector<std::string> profiles;
 };
 
 constexpr int kPreviewControl = 1007;
@@ -72,6 +87,14 @@ bool ParseOption(int argc, char** argv, int* i, ApplyArguments* args, std::strin
   } else if (option == "--screenshot" && ok) {
     args->dialog = true;
     args->screenshot = value;
+  } else if (option == "--host-profile" && ok) {
+    HostOptions probe;
+    ok = ApplyHostProfile(value, &probe);
+    args->profiles.push_back(value);
+  } else if (option == "--record" && ok) {
+    args->recordPath = value;
+  } else if (option == "--replay" && ok) {
+    args->replayPath = value;
   } else if (option == "--abort-at" && ok) {
     ok = ParseInteger(value, 1, 0x7FFFFFFF, &args->abortAt);
   } else if (ok) {
@@ -175,9 +198,19 @@ void PrintParameters(const HostSession* session) {
 
 std::string PascalText(const unsigned char* text) { return std::string(reinterpret_cast<const char*>(text + 1), text[0]); }
 
+int SaveRecording(const HostSession* session, const char* path) {
+  if (!session->hasRecorded) return Complain(kExitFailed, "the filter recorded nothing at Finish; nothing written");
+  std::string error;
+  if (!SaveAction(path, session->recorded, &error)) return Complain(kExitFailed, error);
+  std::printf("recorded %s\n", path);
+  return kExitOk;
+}
+
 int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   if (!SetParameters(session, &args.parameters, sizeof args.parameters))
     return Complain(kExitFailed, "no memory for the parameters handle");
+  // plugInDialogDisplay with the dialog, else plugInDialogSilent.
+  if (args.replayPath != nullptr) PlayBack(session, args.replay, args.dialog ? 1 : 2);
   HostRunOptions run;
   run.filterRect = args.rect;
   run.showDialog = args.dialog;
@@ -190,6 +223,9 @@ int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   if (!report.error.empty()) return Complain(kExitFailed, report.error);
   PrintCalls(report);
   PrintParameters(session);
+  if (session->options.floatingPoint.set)
+    std::printf("floating point: %d exceptions, %d calls changed the control words\n",
+                session->log.floatingPointExceptions, session->log.floatingPointStateChanged);
   std::printf("result %d (%s)\n", report.result, ResultName(report.result));
   std::printf("plug-in time %.1f ms\n", report.pluginSeconds * 1e3);
   if (report.result == -30904 && session->errorString[0] != 0)
@@ -198,6 +234,7 @@ int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   if (report.result != noErr)
     return Complain(kExitFailed, std::string("the filter failed with ") + std::to_string(report.result) + " (" +
                                      ResultName(report.result) + "); nothing written");
+  if (args.recordPath != nullptr) return SaveRecording(session, args.recordPath);
   return kExitOk;
 }
 
@@ -208,6 +245,7 @@ int Apply(const HostPlugin& plugin, HostImage* image, const ApplyArguments& args
   options.background = args.background;
   options.abortAtPoll = args.abortAt;
   options.progressContext = &bar;
+  for (const std::string& profile : args.profiles) ApplyHostProfile(profile, &options);
   DialogActions actions;
   actions.showPreview = args.showPreview;
   if (args.screenshot != nullptr) actions.screenshot.path = args.screenshot;
@@ -232,6 +270,9 @@ int RunApply(int argc, char** argv) {
   ApplyArguments args;
   std::string error;
   if (!ParseApply(argc, argv, &args, &error)) return Complain(kExitUsage, error);
+  // A bad action stops everything before the picture is touched.
+  if (args.replayPath != nullptr && !LoadAction(args.replayPath, &args.replay, &error))
+    return Complain(kExitFailed, "cannot play back the action: " + error);
   const auto start = std::chrono::steady_clock::now();
   HostImage image;
   if (!ReadPng(args.input, &image, &error)) return Complain(kExitFailed, error);

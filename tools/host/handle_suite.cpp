@@ -51,7 +51,8 @@ void PI_CALL SuiteDispose(Handle handle) {
 
 int32_t PI_CALL SuiteGetSize(Handle handle) {
   SuiteHandle* found = handle != nullptr ? Resolve(handle) : nullptr;
-  return found != nullptr ? found->size : 0;
+  if (found == nullptr || CurrentSession()->options.handles.sizeAnswersZero) return 0;
+  return found->size;
 }
 
 // Moves the data like moveable memory does: the handle stays, its first word changes.
@@ -127,6 +128,7 @@ SuiteHandle* MakeSuiteHandle(HostInternals* internals, int32_t size, bool dirty)
   }
   handle->size = size;
   handle->locks = 0;
+  handle->descriptor = kNotDescriptor;
   internals->handles.push_back(handle);
   return handle;
 }

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "host/host_api.h"
+#include "tools/host/descriptor.h"
 #include "tools/host/property_list.h"
 
 // ---- The plug-in module -------------------------------------------------------
@@ -100,6 +101,12 @@ uint16_t FileSampleFrom16(uint16_t hostSample);
 bool ReadPng(const char* path, HostImage* image, std::string* error);
 bool WritePng(const char* path, const HostImage& image, std::string* error);
 
+// Recorded actions on disk, in the text form of descriptor.h. UTF-8 paths.
+// False with a reason in `error`: a file that cannot be opened or written, is
+// larger than 64 KB, or does not parse (named with its line).
+bool SaveAction(const char* path, const HostDescriptor& descriptor, std::string* error);
+bool LoadAction(const char* path, HostDescriptor* descriptor, std::string* error);
+
 // ---- How the host behaves -----------------------------------------------------------
 
 enum class AlphaReport {
@@ -119,8 +126,36 @@ struct HandleSuiteOptions {
   int nullProc = -1;              // 0..7: leave that slot (newProc .. disposeRegularHandleProc) null
   int32_t refuseNewAfter = -1;    // newProc returns null once this many handles were made; -1 never
   bool disposeDoesNothing = false;  // disposeProc accepts the handle and frees nothing
+  bool sizeAnswersZero = false;   // getSizeProc answers 0 for every handle
   bool dirtyMemory = false;       // newProc/setSizeProc leave new bytes 0xCD instead of 0
   bool garbageAfter = false;      // advertises 0x7FFF procs; 0xCC bytes follow the eighth
+};
+
+// The host's scripting suites: the descriptor parameters record with its read
+// and write tables. Descriptors are handles of the handle suite holding typed
+// items; readers and writers are the host's own tokens, checked on every call.
+struct DescriptorSuiteOptions {
+  bool absent = false;          // descriptorParameters = null
+  int16_t version = 0;          // descriptorParametersVersion
+  bool noReadProcs = false;     // readDescriptorProcs = null
+  bool noWriteProcs = false;    // writeDescriptorProcs = null
+  int16_t readVersion = 0;
+  int16_t readCount = 18;       // numReadDescriptorProcs as advertised
+  int nullReadProc = -1;        // 0..17: leave that slot (openReadDescriptorProc ..) null
+  int16_t writeVersion = 0;
+  int16_t writeCount = 16;      // numWriteDescriptorProcs as advertised
+  int nullWriteProc = -1;       // 0..15: leave that slot (openWriteDescriptorProc ..) null
+  bool refuseReader = false;    // openReadDescriptorProc answers null
+  bool refuseWriter = false;    // openWriteDescriptorProc answers null
+  int16_t recordInfo = 0;       // recordInfo before the plug-in sets it
+};
+
+// The floating-point state the host runs PluginMain in. The default values
+// are a Delphi-built host's: invalid, zero-divide and overflow unmasked.
+struct FloatingPointProfile {
+  bool set = false;             // false: whatever the host process has
+  uint16_t x87Control = 0x1332;
+  uint32_t mxcsr = 0x1900;
 };
 
 // Called on every progressProc call, after it has been recorded (vkhost's bar).
@@ -159,6 +194,7 @@ struct HostOptions {
   bool supportsPadding = true;    // paddings start at -3 (error on bounds exception)
   bool selectionMask = false;     // haveMask: a selection whose mask bytes are SelectionMaskValue
   bool floatingSelection = false; // isFloating
+  bool eightBitColors = false;    // foreground/background hold 0..255, and foreColor/backColor the same bytes
 
   // Callbacks.
   bool noAdvanceState = false;
@@ -169,7 +205,10 @@ struct HostOptions {
   MessagePump pump = MessagePump::None;
   bool displayDrawsNothing = false;  // displayPixels records and answers 0 but draws nothing
   int16_t initialResult = 0;      // the result word before each call (a sentinel shows an unset result)
+  bool presetAboutResult = false; // the About result word starts at 1 instead
   HandleSuiteOptions handles;
+  DescriptorSuiteOptions descriptors;
+  FloatingPointProfile floatingPoint;
 
   // Buffers delivered by advanceState.
   int32_t rowPaddingBytes = 0;    // unused bytes after each row (a guard pattern, checked afterwards)
@@ -192,6 +231,10 @@ struct HostOptions {
                                   // old copy is freed), as hosts that store the word with the document do
   bool copyParameters = false;    // every run gets the parameters as a fresh copy of the handle and its data
                                   // (the previous copy freed), as hosts restoring saved parameters do
+  // Runs.
+  bool forgetsParameters = false;   // every run starts without a parameters handle and with a data word of 0
+  bool parametersEveryRun = false;  // every run calls Parameters, as if opened from the menu each time
+  bool finishAfterFailedContinue = true;
 
   HostProgressHook progressHook = nullptr;
   void* progressContext = nullptr;
@@ -200,6 +243,18 @@ struct HostOptions {
   HostPollHook pollHook = nullptr;
   void* pollContext = nullptr;
 };
+
+// Named sets of options that imitate hosts users have:
+//   "standard"     nothing changed;
+//   "partial"      a host library several editors embed: 8-bit colours in the
+//                  16-bit fields, Parameters on every run with no parameters
+//                  handle and a data word of 0, no descriptor suites, a handle
+//                  suite whose dispose does nothing and whose size query
+//                  answers 0, column bytes left 0, the About result word preset
+//                  to 1, no Finish after a failed Continue;
+//   "unmasked-fp"  floating-point exceptions unmasked, as in Delphi-built hosts.
+// False for an unknown name (options unchanged).
+bool ApplyHostProfile(const std::string& name, HostOptions* options);
 
 // ---- What the host saw --------------------------------------------------------------
 
@@ -251,6 +306,12 @@ struct HostLog {
   int32_t extraPlanesChanged = 0;  // samples of planes past the image's that came back changed
   int32_t advanceStateCalls = 0;   // in the current run
   double pluginSeconds = 0;        // inside PluginMain, less the buffer copies the host made meanwhile
+  std::vector<DescriptorKeyID> readKeys;  // the key list of the last openReadDescriptorProc, 0 included
+  int32_t foreignDescriptorCalls = 0;   // descriptor procs called with a token or descriptor not ours
+  int32_t unexpectedDescriptorCalls = 0;  // procs other than the integer ones, open and close
+  int32_t descriptorsLeftToHost = 0;    // descriptors still live at the end of a run, freed by the host
+  int32_t floatingPointExceptions = 0;  // raised inside PluginMain under the floating-point profile
+  int32_t floatingPointStateChanged = 0;  // calls without exceptions that left other control bits
 };
 
 // ---- The session ----------------------------------------------------------------------
@@ -270,6 +331,15 @@ struct HostSession {
   unsigned char errorString[256] = {0};  // the record's errorString target (Pascal string)
   HostLog log;
   HostInternals* internals = nullptr;
+
+  // Scripting: what the last Finish handed back (an action being recorded).
+  bool hasRecorded = false;
+  HostDescriptor recorded;
+  int16_t recordedInfo = 0;   // recordInfo after that Finish
+  // Playback for the next run (PlayBack); consumed by BeginRun.
+  bool playPending = false;
+  HostDescriptor playItems;
+  int16_t playInfo = 0;
 };
 
 // A session on `entry` (HostPlugin::entry, or a test's own function). Creates
@@ -298,6 +368,12 @@ bool ReadParameters(const HostSession* session, std::vector<uint8_t>* bytes, int
 int32_t LiveHandleCount(const HostSession* session);
 
 void ClearLog(HostSession* session);
+
+// Plays an action back in the next run: its record carries a descriptor
+// holding `items`, with `playInfo` (0 don't display, 1 display, 2 silent).
+// Without playback a run passes no descriptor, and playInfo is 1 when the run
+// calls Parameters (the user opened the filter) and 0 otherwise.
+void PlayBack(HostSession* session, const HostDescriptor& items, int16_t playInfo);
 
 // ---- Driving the plug-in ----------------------------------------------------------------
 

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "tools/host/guarded_memory.h"
@@ -21,6 +22,22 @@ struct SuiteHandle {
   char* data;  // must stay the first member
   int32_t size;
   int32_t locks;
+  uint8_t descriptor;  // kNotDescriptor, or which kind of descriptor's items it holds
+};
+enum : uint8_t { kNotDescriptor = 0, kPlayedDescriptor = 1, kWrittenDescriptor = 2 };
+
+// An open reader: the descriptor's items, the item last given by getKeyProc,
+// the expected keys not yet seen, and the stickiest error so far.
+struct DescriptorReader {
+  HostDescriptor items;
+  size_t next = 0;
+  const DescriptorItem* current = nullptr;
+  std::vector<DescriptorKeyID> missing;
+  OSErr status = 0;
+};
+
+struct DescriptorWriter {
+  HostDescriptor items;
 };
 
 // The request a buffer was delivered for, to tell whether a later one differs.
@@ -54,6 +71,15 @@ struct HostInternals {
   void* dataCopy = nullptr;         // the data word's block as the host last copied it
   Handle parametersCopy = nullptr;  // the parameters as the host last copied them (a plug-in-shaped handle)
   double deliverySeconds = 0;  // spent copying buffers from inside the plug-in's calls
+
+  PIDescriptorParameters descriptorParameters = {};  // what the record points at
+  ReadDescriptorProcs offeredReadProcs = {};
+  WriteDescriptorProcs offeredWriteProcs = {};
+  std::vector<DescriptorReader*> readers;
+  std::vector<DescriptorWriter*> writers;
+  bool playbackRun = false;          // the run's playInfo was set by PlayBack
+  uint16_t expectedX87Control = 0;   // as the host set them for the call in progress
+  uint32_t expectedMxcsr = 0;
 };
 
 // The session of the PluginMain call in progress; null outside one.
@@ -66,6 +92,13 @@ SuiteHandle* MakeSuiteHandle(HostInternals* internals, int32_t size, bool dirty)
 SuiteHandle* FindSuiteHandle(const HostInternals* internals, Handle handle);
 void FreeSuiteHandle(HostInternals* internals, SuiteHandle* handle);
 void FreeAllSuiteHandles(HostInternals* internals);
+
+// Descriptor suites (descriptor_suite.cpp).
+void FillDescriptorProcs(HostInternals* internals, const DescriptorSuiteOptions& options);
+PIDescriptorParameters* BeginRunDescriptors(HostSession* session);  // null when the options leave it out
+void BeforeParameters(HostSession* session);  // the user opened the filter: playInfo 1
+void TakeRecordedDescriptor(HostSession* session);  // after Finish
+void EndRunDescriptors(HostSession* session);
 
 // Filter record (record.cpp).
 bool AllocateRecord(HostSession* session);
@@ -94,6 +127,12 @@ void EndDialogWatch();
 void CopyDataWord(HostSession* session);
 void CopyParameters(HostSession* session);
 void FreeHostCopies(HostSession* session);
+// The floating-point profile around a PluginMain call (floating_point_host.cpp).
+void BeginFloatingPointProfile(HostSession* session);
+void EndFloatingPointProfile(HostSession* session);
+
+// A UTF-8 path as Windows' wide-character calls take it (action_file.cpp).
+std::wstring WidePath(const char* utf8);
 
 // Window (window.cpp).
 bool CreateHostWindow(HostInternals* internals, std::string* error);

@@ -14,7 +14,8 @@ const char kUsage[] =
     "  vkhost apply PLUGIN.8bf IN.png OUT.png [--layout normal|spiral] [--shift N]\n"
     "               [--fg RRGGBB] [--bg RRGGBB] [--rect top,left,bottom,right]\n"
     "               [--abort-at N] [--16bit] [--dialog] [--show-preview]\n"
-    "               [--screenshot DIALOG.png]\n"
+    "               [--screenshot DIALOG.png] [--record ACTION.txt] [--replay ACTION.txt]\n"
+    "               [--host-profile standard|partial|unmasked-fp ...]\n"
     "  vkhost generate OUT.png WIDTH HEIGHT [--gray] [--alpha] [--16bit]\n"
     "  vkhost --info PLUGIN.8bf\n"
     "  vkhost about PLUGIN.8bf [--screenshot ABOUT.png]\n";

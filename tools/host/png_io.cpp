@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/host/host.h"
+#include "tools/host/host_internal.h"
 #include "tools/host/wic_support.h"
 
 namespace {
@@ -14,15 +14,6 @@ namespace {
 bool Fail(std::string* error, const std::string& message) {
   if (error != nullptr) *error = message;
   return false;
-}
-
-std::wstring Widen(const char* utf8) {
-  int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &wide[0], length);
-  wide.resize(static_cast<size_t>(length - 1));
-  return wide;
 }
 
 uint16_t Swap16(uint16_t value) { return static_cast<uint16_t>(value >> 8 | value << 8); }
@@ -48,7 +39,7 @@ const WicShape kRgba16 = {&GUID_WICPixelFormat64bppRGBA, 8, 3, true, 16};
 // The PNG header's colour type and bit depth; WIC reports gray+alpha as RGBA,
 // so only the header tells them apart. -1 for a file that is not a PNG.
 int PngColourType(const char* path, int* bitDepth) {
-  FILE* file = _wfopen(Widen(path).c_str(), L"rb");
+  FILE* file = _wfopen(WidePath(path).c_str(), L"rb");
   if (file == nullptr) return -1;
   uint8_t header[26];
   size_t read = std::fread(header, 1, sizeof header, file);
@@ -259,7 +250,7 @@ bool ReadPng(const char* path, HostImage* image, std::string* error) {
   const int colourType = PngColourType(path, &bitDepth);
   WicShape shape = ShapeForFile(colourType, bitDepth);
   IWICBitmapDecoder* decoder = nullptr;
-  HRESULT hr = factory->CreateDecoderFromFilename(Widen(path).c_str(), nullptr, GENERIC_READ,
+  HRESULT hr = factory->CreateDecoderFromFilename(WidePath(path).c_str(), nullptr, GENERIC_READ,
                                                   WICDecodeMetadataCacheOnDemand, &decoder);
   if (FAILED(hr)) return Fail(error, std::string("cannot read ") + path + ": " + HresultText("opening", hr));
   UINT width = 0, height = 0;
@@ -288,7 +279,7 @@ bool WritePng(const char* path, const HostImage& image, std::string* error) {
   IWICImagingFactory* factory = WicFactory(error);
   if (factory == nullptr) return false;
   std::string reason;
-  if (!EncodePixels(factory, Widen(path).c_str(), image, &reason))
+  if (!EncodePixels(factory, WidePath(path).c_str(), image, &reason))
     return Fail(error, std::string("cannot write ") + path + ": " + reason);
   return true;
 }

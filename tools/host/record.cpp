@@ -22,6 +22,16 @@ void ModeColor(const RGBColor& color, bool gray, unsigned char out[4]) {
   }
 }
 
+// The colour as some partial hosts give it: bytes in the 16-bit fields, and
+// the same bytes, at the same indexes, in the 8-bit ones, whatever the mode.
+void EightBitColor(const RGBColor& color, RGBColor* wide, unsigned char bytes[4]) {
+  *wide = {ToByte(color.red), ToByte(color.green), ToByte(color.blue)};
+  bytes[0] = ToByte(color.red);
+  bytes[1] = ToByte(color.green);
+  bytes[2] = ToByte(color.blue);
+  bytes[3] = 0;
+}
+
 void FillImageFields(const HostSession& session, FilterRecord* record) {
   const HostImage& image = *session.image;
   const bool alpha = image.hasAlpha;
@@ -60,10 +70,15 @@ void FillHostFields(HostSession& session, FilterRecord* record) {
   record->displayPixels = options.noDisplayPixels ? nullptr : HostDisplayPixels;
   record->handleProcs = options.handles.absent ? nullptr : &internals->offeredProcs;
   record->parameters = session.parameters;
-  record->background = options.background;
-  record->foreground = options.foreground;
-  ModeColor(options.background, session.image->colorPlanes == 1, record->backColor);
-  ModeColor(options.foreground, session.image->colorPlanes == 1, record->foreColor);
+  if (options.eightBitColors) {
+    EightBitColor(options.background, &record->background, record->backColor);
+    EightBitColor(options.foreground, &record->foreground, record->foreColor);
+  } else {
+    record->background = options.background;
+    record->foreground = options.foreground;
+    ModeColor(options.background, session.image->colorPlanes == 1, record->backColor);
+    ModeColor(options.foreground, session.image->colorPlanes == 1, record->foreColor);
+  }
   record->maxSpace = options.maxSpace;
   record->bufferSpace = options.maxSpace;
   record->hostSig = options.hostSig;
@@ -73,6 +88,7 @@ void FillHostFields(HostSession& session, FilterRecord* record) {
   record->inputRate = record->maskRate = kFixedOne;
   record->dummyPlaneValue = -1;
   record->errorString = session.errorString;
+  record->descriptorParameters = BeginRunDescriptors(&session);
   record->monitor.gamma = 0x00023333;  // 2.2
 }
 

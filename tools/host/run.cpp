@@ -25,15 +25,18 @@ bool FitsImage(const Rect& rect, const HostImage& image) {
 }
 
 int16_t Invoke(HostSession* session, int16_t selector, void* record) {
-  int16_t result = session->options.initialResult;
+  const HostOptions& options = session->options;
+  int16_t result = selector == filterSelectorAbout && options.presetAboutResult ? 1 : options.initialResult;
   HostSession* previous = CurrentSession();
   SetCurrentSession(session);
   BeginDialogWatch(session);
   if (session->options.copyDataWord) CopyDataWord(session);
   const double delivered = session->internals->deliverySeconds;
+  BeginFloatingPointProfile(session);
   const auto start = std::chrono::steady_clock::now();
   session->entry(selector, record, &session->data, &result);
   const std::chrono::duration<double> inside = std::chrono::steady_clock::now() - start;
+  EndFloatingPointProfile(session);
   session->log.pluginSeconds += inside.count() - (session->internals->deliverySeconds - delivered);
   EndDialogWatch();
   SetCurrentSession(previous);
@@ -74,7 +77,8 @@ int16_t Step(HostSession* session, int16_t selector, HostRunReport* report) {
 }
 
 void RunSelectors(HostSession* session, const HostRunOptions& options, HostRunReport* report) {
-  if (options.showDialog && Step(session, filterSelectorParameters, report) != noErr) return;
+  const bool parameters = options.showDialog || session->options.parametersEveryRun;
+  if (parameters && Step(session, filterSelectorParameters, report) != noErr) return;
   if (Step(session, filterSelectorPrepare, report) != noErr) return;
   if (Step(session, filterSelectorStart, report) != noErr) return;
   int32_t calls = 0;
@@ -83,7 +87,10 @@ void RunSelectors(HostSession* session, const HostRunOptions& options, HostRunRe
       report->continueCapped = true;
       break;
     }
-    if (Step(session, filterSelectorContinue, report) != noErr) break;
+    if (Step(session, filterSelectorContinue, report) != noErr) {
+      if (!session->options.finishAfterFailedContinue) return;
+      break;
+    }
   }
   Step(session, filterSelectorFinish, report);
 }
@@ -99,6 +106,10 @@ bool BeginRun(HostSession* session, HostImage* image, const Rect& filterRect, st
   if (!FitsImage(rect, *image)) return Fail(error, "the filter rectangle lies outside the image");
   session->image = image;
   session->filterRect = rect;
+  if (session->options.forgetsParameters) {
+    session->parameters = nullptr;
+    session->data = 0;
+  }
   std::memset(session->errorString, 0, sizeof session->errorString);
   session->log.advanceStateCalls = 0;
   if (session->options.copyParameters) CopyParameters(session);
@@ -119,15 +130,18 @@ int16_t CallPluginMain(HostSession* session, int16_t selector) {
     OSErr delivered = DeliverForContinue(session);
     if (delivered != noErr) return delivered;
   }
+  if (selector == filterSelectorParameters) BeforeParameters(session);
   int16_t result = Invoke(session, selector, session->record);
   session->parameters = session->record->parameters;  // kept for later runs
   if (selector == filterSelectorContinue) AfterContinue(session, result);
+  if (selector == filterSelectorFinish) TakeRecordedDescriptor(session);
   return result;
 }
 
 void EndRun(HostSession* session) {
   if (session->record != nullptr) session->parameters = session->record->parameters;
   ReleaseBuffers(session);
+  EndRunDescriptors(session);
   FreeRecord(session);
   session->image = nullptr;
 }

@@ -46,6 +46,7 @@ HostSession* OpenSession(PluginEntryProc entry, const HostOptions& options, std:
   session->internals = new HostInternals();
   HostInternals* internals = session->internals;
   FillHandleProcs(internals, options.handles);
+  FillDescriptorProcs(internals, options.descriptors);
   if (!options.nullWindow && !CreateHostWindow(internals, error)) {
     delete internals;
     delete session;

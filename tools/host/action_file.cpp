@@ -1,0 +1,49 @@
+// Recorded actions on disk, in the descriptor's text form.
+#include <cstdio>
+
+#include "tools/host/host_internal.h"
+
+namespace {
+
+constexpr long kMaxActionBytes = 64 * 1024;
+
+bool Fail(std::string* error, const std::string& message) {
+  if (error != nullptr) *error = message;
+  return false;
+}
+
+}  // namespace
+
+std::wstring WidePath(const char* utf8) {
+  int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
+  if (length <= 0) return std::wstring();
+  std::wstring wide(static_cast<size_t>(length), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &wide[0], length);
+  wide.resize(static_cast<size_t>(length - 1));
+  return wide;
+}
+
+bool SaveAction(const char* path, const HostDescriptor& descriptor, std::string* error) {
+  FILE* file = _wfopen(WidePath(path).c_str(), L"wb");
+  if (file == nullptr) return Fail(error, std::string("cannot write ") + path);
+  const std::string text = FormatDescriptor(descriptor);
+  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
+  const bool closed = std::fclose(file) == 0;
+  if (!written || !closed) return Fail(error, std::string("cannot write ") + path);
+  return true;
+}
+
+bool LoadAction(const char* path, HostDescriptor* descriptor, std::string* error) {
+  FILE* file = _wfopen(WidePath(path).c_str(), L"rb");
+  if (file == nullptr) return Fail(error, std::string("cannot open ") + path);
+  std::string text(static_cast<size_t>(kMaxActionBytes) + 1, '\0');
+  const size_t read = std::fread(&text[0], 1, text.size(), file);
+  const bool failed = std::ferror(file) != 0;
+  std::fclose(file);
+  if (failed) return Fail(error, std::string("cannot read ") + path);
+  if (read > static_cast<size_t>(kMaxActionBytes)) return Fail(error, std::string(path) + " is too large for an action");
+  text.resize(read);
+  std::string reason;
+  if (!ParseDescriptor(text, descriptor, &reason)) return Fail(error, std::string(path) + ": " + reason);
+  return true;
+}
