@@ -4,7 +4,8 @@
 #include <cstring>
 
 #include "host/eight_bit_colors.h"
-#include "tests/native/engine_test_host.h"
+#include "host/globals.h"
+#include "host/host_colors.h"
 
 namespace {
 
@@ -17,17 +18,6 @@ FilterRecord WithColors(RGBColor foreground, RGBColor background, const unsigned
   std::memcpy(record.foreColor, foreBytes, 3);
   std::memcpy(record.backColor, backBytes, 3);
   return record;
-}
-
-// Three colour planes over the whole image: `fore` where the number is prime.
-void ExpectColors(const TestImage& image, const std::vector<int>& fore, const std::vector<int>& back) {
-  const std::vector<bool> prime = ExpectedForeground(image.width, image.height, drawNormal, 0);
-  for (int row = 0; row < image.height; ++row)
-    for (int column = 0; column < image.width; ++column)
-      for (int plane = 0; plane < 3; ++plane)
-        ASSERT_EQ(SampleOf(image, image.output, row, column, plane),
-                  (prime[size_t(row) * image.width + column] ? fore : back)[plane])
-            << "row " << row << " column " << column << " plane " << plane;
 }
 
 // The bytes a host following the API shows for a 16-bit component.
@@ -70,24 +60,16 @@ TEST(ColorsAreEightBit, NeverMatchesAHostThatFollowsTheApi) {
   }
 }
 
-TEST(PlotPrimes, EightBitColorsInTheSixteenBitFieldsAreScaledAsBytes) {
-  HostApp = hostOther;
-  for (int bytesPerSample : {1, 2}) {
-    auto image = MakeImage(9, 5, 3, bytesPerSample);
-    image->record.foreground = {255, 128, 0};
-    image->record.background = {0, 51, 200};
-    std::memcpy(image->record.foreColor, "\xFF\x80\x00", 3);
-    std::memcpy(image->record.backColor, "\x00\x33\xC8", 3);
-    RunPlot(image.get());
-    if (bytesPerSample == 1)
-      ExpectColors(*image, {255, 128, 0}, {0, 51, 200});
-    else
-      ExpectColors(*image, {32768, 16448, 0}, {0, 6554, 25700});
-  }
+TEST(HostPlotColors, EightBitColorsInTheSixteenBitFieldsAreScaledAsBytes) {
+  FilterRecord record = WithColors({255, 128, 0}, {0, 51, 200}, {255, 128, 0}, {0, 51, 200});
+  PlotColor foreground, background;
+  HostPlotColors(&record, hostOther, &foreground, &background);
+  EXPECT_EQ(foreground.red, 1.0);
+  EXPECT_EQ(foreground.green, 128 / 255.0);
+  EXPECT_EQ(background.blue, 200 / 255.0);
   // Near black from a host that follows the API stays near black.
-  auto image = MakeImage(9, 5, 3, 2);
-  image->record.foreground = {200, 0, 0};
-  image->record.background = {0, 0, 100};
-  RunPlot(image.get());
-  ExpectColors(*image, {100, 0, 0}, {0, 0, 50});
+  record = WithColors({200, 0, 0}, {0, 0, 100}, {1, 0, 0}, {0, 0, 0});
+  HostPlotColors(&record, hostOther, &foreground, &background);
+  EXPECT_EQ(foreground.red, 200 / 65535.0);
+  EXPECT_EQ(background.blue, 100 / 65535.0);
 }

@@ -29,6 +29,10 @@ class ParameterDialog : public PluginFixture {
     } else {
       DriveDialogs(&session->options, &current);
     }
+    // The plug-in remembers confirmed values within a process; each test
+    // starts from its own.
+    const FilterParameters defaults = {drawNormal, 0};
+    if (start == nullptr && session->parameters == nullptr) start = &defaults;
     if (start != nullptr) {
       EXPECT_TRUE(SetParameters(session, start, sizeof *start));
     }

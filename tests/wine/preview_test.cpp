@@ -80,6 +80,10 @@ class Preview : public PluginFixture {
     MakeImage(&image, width, height, planes, alpha, 8);
     FillGradient(&image);
     before = image;
+    const FilterParameters defaults = {drawNormal, 0};
+    if (session->parameters == nullptr) {
+      EXPECT_TRUE(SetParameters(session, &defaults, sizeof defaults));
+    }
     HostRunOptions run;
     run.showDialog = true;
     return RunFilter(session, &image, run);
