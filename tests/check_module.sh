@@ -10,14 +10,17 @@ case "$(basename "$module")" in
   *64.8bf) format='PE32\+ executable \(DLL\).*x86-64'; objdump=x86_64-w64-mingw32-objdump ;;
   *) format='PE32 executable \(DLL\).*Intel 80386'; objdump=i686-w64-mingw32-objdump ;;
 esac
-file "$module" | grep -qE "$format" || fail "not the expected kind of DLL: $(file "$module")"
+# Here-strings, not pipes, into grep -q: with pipefail a writer cut off by
+# grep's early exit would fail the check at random.
+kind="$(file "$module")"
+grep -qE "$format" <<<"$kind" || fail "not the expected kind of DLL: $(file "$module")"
 dump="$($objdump -p "$module")"
-echo "$dump" | grep -qE '^\s*\[\s*[0-9]+\] PluginMain$' || fail "PluginMain is not exported by name"
+grep -qE '^\s*\[\s*[0-9]+\] PluginMain$' <<<"$dump" || fail "PluginMain is not exported by name"
 exports=$(echo "$dump" | sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' | grep -cE '^\s*\[ *[0-9]+\] ') || true
 [ "$exports" -eq 1 ] || fail "expected exactly one export, found $exports"
 
 system_dlls='^(KERNEL32|USER32|GDI32|COMCTL32|msvcrt|ADVAPI32)\.dll$'
 while read -r dll; do
-  echo "$dll" | grep -qiE "$system_dlls" || fail "imports a non-system DLL: $dll"
+  grep -qiE "$system_dlls" <<<"$dll" || fail "imports a non-system DLL: $dll"
 done < <(echo "$dump" | sed -n 's/^\s*DLL Name: //p')
 echo "ok: $(file -b "$module" | cut -d, -f1); imports $(echo "$dump" | sed -n 's/^\s*DLL Name: //p' | tr '\n' ' ')"

@@ -170,3 +170,16 @@ TEST_F(PlotPrimesCall, FireworksColoursArePaintedAsEightBitValues) {
   EXPECT_EQ(Sample(1, 3, 1), 51);   // 6: background
   EXPECT_EQ(Sample(1, 3, 2), 255);
 }
+
+TEST_F(PlotPrimesCall, EightBitColoursInTheSixteenBitFieldsArePaintedAsBytes) {
+  record.foreground = {255, 128, 0};
+  record.background = {0, 51, 200};
+  std::memcpy(record.foreColor, "\xFF\x80\x00", 3);
+  std::memcpy(record.backColor, "\x00\x33\xC8", 3);
+  parameters = {drawNormal, 5};
+  PlotPrimes(&globals, true);
+  EXPECT_EQ(Sample(1, 2, 0), 255);  // 5: foreground
+  EXPECT_EQ(Sample(1, 2, 1), 128);
+  EXPECT_EQ(Sample(1, 3, 1), 51);   // 6: background
+  EXPECT_EQ(Sample(1, 3, 2), 200);
+}
