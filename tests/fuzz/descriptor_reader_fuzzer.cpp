@@ -128,7 +128,10 @@ void Damage(FuzzedDataProvider* input, PIDescriptorParameters* parameters, ReadD
     case 0: parameters->descriptorParametersVersion = input->ConsumeIntegral<int16_t>(); break;
     case 1: read->readDescriptorProcsVersion = input->ConsumeIntegral<int16_t>(); break;
     case 2: read->numReadDescriptorProcs = input->ConsumeIntegral<int16_t>(); break;
-    case 3: write->numWriteDescriptorProcs = input->ConsumeIntegral<int16_t>(); break;
+    case 3:
+      write->writeDescriptorProcsVersion = input->ConsumeIntegralInRange<int16_t>(0, 1);
+      write->numWriteDescriptorProcs = input->ConsumeIntegral<int16_t>();
+      break;
     case 4: reinterpret_cast<void**>(&read->openReadDescriptorProc)[input->ConsumeIntegralInRange(0, 17)] = nullptr; break;
     case 5: if (input->ConsumeBool()) parameters->readDescriptorProcs = nullptr; else parameters->writeDescriptorProcs = nullptr; break;
     default: break;
@@ -182,15 +185,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(values.draw == original.draw && values.shft == original.shft);
     return 0;
   }
-  const bool read_ = !host.refuseReader;
-  Check(host.opened && host.closed == read_);
+  const bool opened = !host.refuseReader;
+  Check(host.opened && host.closed == opened);
   Check(globals.showDialog == (parameters.playInfo == plugInDialogDisplay ? 1 : 0));
-  Check(host.disposed == (read_ && handleSuite ? 1 : 0));
-  Check((parameters.descriptor == nullptr) == (read_ && handleSuite));
-  Check(status == (read_ ? host.closeStatus : 0));
+  Check(host.disposed == (opened && handleSuite ? 1 : 0));
+  Check((parameters.descriptor == nullptr) == (opened && handleSuite));
+  Check(status == (opened ? host.closeStatus : 0));
   const bool reported = status != 0 && status != errMissingParameter;
   Check(result == (reported ? status : 0x5A5A));
-  if (read_ && parametersBlock) {
+  if (opened && parametersBlock) {
     Check(host.keysEnded && values.draw == expected.draw && values.shft == expected.shft);
   } else {
     Check(host.next == 0 && values.draw == original.draw && values.shft == original.shft);
