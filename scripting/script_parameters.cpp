@@ -27,11 +27,14 @@ void ReadKeys(const ReadDescriptorProcs* procs, PIReadDescriptor reader, FilterP
   DescriptorTypeID type = 0;
   int32_t flags = 0;
   while (procs->getKeyProc(reader, &key, &type, &flags)) {
-    int32_t value = 0;
+    // Starting from the current value: a host that refuses a key of another
+    // type leaves the parameter as it was rather than setting it to 0.
     if (key == keyDraw) {
+      int32_t value = values->draw;
       procs->getIntegerProc(reader, &value);
       values->draw = static_cast<int16_t>(static_cast<uint16_t>(value));
     } else if (key == keyShft) {
+      int32_t value = values->shft;
       procs->getIntegerProc(reader, &value);
       values->shft = static_cast<uint16_t>(value);
     }

@@ -33,6 +33,7 @@ struct FakeScripting {
   bool refuseReader = false;
   bool refuseWriter = false;
   OSErr closeStatus = noErr;
+  bool strictTypes = false;  // getIntegerProc refuses other types without writing
   std::vector<DescriptorKeyID> keysOffered;
   std::vector<DescriptorKeyID> integersFetched;
   int closeReads = 0;
@@ -66,6 +67,7 @@ Boolean PI_CALL GetKey(PIReadDescriptor, DescriptorKeyID* key, DescriptorTypeID*
 OSErr PI_CALL GetInteger(PIReadDescriptor, int32_t* value) {
   const Item& item = fake.descriptor[fake.next - 1];
   fake.integersFetched.push_back(item.key);
+  if (fake.strictTypes && item.type != typeInteger) return -50;
   *value = item.value;
   return item.type == typeInteger ? noErr : -50;
 }
@@ -230,6 +232,18 @@ TEST_F(Scripting, ForeignKeysAreSkippedWithoutFetching) {
   Call(filterSelectorStart);
   EXPECT_EQ(fake.integersFetched, (std::vector<DescriptorKeyID>{keyShft}));
   EXPECT_EQ(Values().shft, 99);
+}
+
+// A host that checks types answers a boolean or float key with an error and
+// no value: the parameter keeps what it had, and the run goes on.
+TEST_F(Scripting, KeysOfAnotherTypeLeaveTheParametersAsTheyWere) {
+  fake.strictTypes = true;
+  Stored(drawSpiral, 300);
+  PlayBack({{keyDraw, typeBoolean, 0}, {keyShft, 0x646F7562 /* 'doub' */, 5}}, plugInDialogSilent);
+  EXPECT_EQ(Call(filterSelectorStart), noErr);
+  EXPECT_EQ(fake.integersFetched, (std::vector<DescriptorKeyID>{keyDraw, keyShft}));
+  EXPECT_EQ(Values().draw, drawSpiral);
+  EXPECT_EQ(Values().shft, 300);
 }
 
 TEST_F(Scripting, PlayInfoDecidesTheDialog) {

@@ -8,6 +8,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tests/wine/dialog_driver.h"
 #include "tests/wine/plugin_fixture.h"
@@ -304,5 +305,149 @@ TEST_F(HostileHost, ParametersOnEveryRunKeepTheValuesThroughCopies) {
     ASSERT_TRUE(ReadParameters(session, &bytes));
     ASSERT_GE(bytes.size(), sizeof spiral);
     EXPECT_EQ(std::memcmp(bytes.data(), &spiral, sizeof spiral), 0) << run;
+  }
+}
+
+namespace {
+
+// A played-back action under damaged descriptor suites. `reads`: the suites
+// still serve reading, so the action's values are used; otherwise the stored
+// ones are.
+struct DescriptorDamage {
+  std::string name;
+  void (*damage)(DescriptorSuiteOptions* options);
+  bool reads;
+  int nullReadProc = -1;
+  int nullWriteProc = -1;
+};
+
+std::vector<DescriptorDamage> DescriptorDamages() {
+  std::vector<DescriptorDamage> damages = {
+      {"no descriptor parameters", [](DescriptorSuiteOptions* d) { d->absent = true; }, false},
+      {"descriptor parameters version 1", [](DescriptorSuiteOptions* d) { d->version = 1; }, false},
+      {"no read table", [](DescriptorSuiteOptions* d) { d->noReadProcs = true; }, false},
+      {"no write table", [](DescriptorSuiteOptions* d) { d->noWriteProcs = true; }, false},
+      {"read table version 1", [](DescriptorSuiteOptions* d) { d->readVersion = 1; }, false},
+      {"write table version -1", [](DescriptorSuiteOptions* d) { d->writeVersion = -1; }, false},
+      {"17 read procs", [](DescriptorSuiteOptions* d) { d->readCount = 17; }, false},
+      {"15 write procs", [](DescriptorSuiteOptions* d) { d->writeCount = 15; }, false},
+      {"read count 0x8000", [](DescriptorSuiteOptions* d) { d->readCount = int16_t(0x8000); }, true},
+  };
+  for (int slot = 0; slot < 18; ++slot)
+    damages.push_back({"null read proc " + std::to_string(slot), nullptr, false, slot});
+  // The write procs the plug-in calls; the others it never needs.
+  for (int slot = 0; slot < 3; ++slot)
+    damages.push_back({"null write proc " + std::to_string(slot), nullptr, true, -1, slot});
+  return damages;
+}
+
+DescriptorItem PlayedItem(DescriptorKeyID key, DescriptorTypeID type, int32_t value) {
+  DescriptorItem item;
+  item.key = key;
+  item.type = type;
+  item.integer = value;
+  item.number = value;
+  return item;
+}
+
+constexpr DescriptorKeyID kKeyDraw = 0x64726177, kKeyShft = 0x73686674;
+const FilterParameters kStoredValues = {drawSpiral, 5};
+const HostDescriptor kAction = {PlayedItem(kKeyDraw, kTypeInteger, drawNormal), PlayedItem(kKeyShft, kTypeInteger, 41)};
+
+class HostileScripting : public HostileHost {
+ protected:
+  // A run on a fresh session: the stored values, then `action` played back.
+  // From the menu the user sees the dialog (playInfo 1) and accepts it.
+  HostRunReport PlayOn(const HostOptions& options, const HostDescriptor& action, bool fromMenu) {
+    TearDown();
+    Open(options);
+    EXPECT_TRUE(SetParameters(session, &kStoredValues, sizeof kStoredValues));
+    PlayBack(session, action, fromMenu ? 1 : 2);  // display, silent
+    return RunOn(Document{}, fromMenu);
+  }
+
+  // What a sound host's run with `values` leaves.
+  std::vector<uint8_t> NormalImage(FilterParameters values) {
+    TearDown();
+    Open(HostOptions{});
+    EXPECT_TRUE(SetParameters(session, &values, sizeof values));
+    EXPECT_EQ(RunOn(Document{}, false).result, noErr);
+    return image.pixels;
+  }
+};
+
+}  // namespace
+
+TEST_F(HostileScripting, DamagedSuitesUnderPlaybackGiveANormalRun) {
+  const std::vector<uint8_t> played = NormalImage({drawNormal, 41});
+  const std::vector<uint8_t> stored = NormalImage(kStoredValues);
+  ASSERT_NE(played, stored);
+  for (const DescriptorDamage& d : DescriptorDamages()) {
+    for (bool fromMenu : {false, true}) {
+      SCOPED_TRACE(d.name + (fromMenu ? ", from the menu" : ", silent"));
+      HostOptions options;
+      if (d.damage != nullptr) d.damage(&options.descriptors);
+      options.descriptors.nullReadProc = d.nullReadProc;
+      options.descriptors.nullWriteProc = d.nullWriteProc;
+      HostRunReport report = PlayOn(options, kAction, fromMenu);
+      if (HasFatalFailure()) return;
+      EXPECT_EQ(report.result, noErr) << ResultName(report.result);
+      EXPECT_EQ(image.pixels == played, d.reads);
+      EXPECT_EQ(image.pixels == stored, !d.reads);
+      EXPECT_EQ(session->log.foreignDescriptorCalls, 0);
+      EXPECT_EQ(session->log.unexpectedDescriptorCalls, 0);
+      EXPECT_EQ(session->log.foreignHandleCalls, 0);
+      ExpectASoundRunAfterwards();
+    }
+  }
+}
+
+// Keys the host holds as other types are refused by its getter; the stored
+// values stay, the refusal does not end the run.
+TEST_F(HostileScripting, KeysOfTheWrongTypeLeaveTheStoredValues) {
+  const std::vector<uint8_t> stored = NormalImage(kStoredValues);
+  const std::vector<uint8_t> shifted = NormalImage({drawSpiral, 41});
+  const DescriptorTypeID kTypeText = 0x54455854;  // 'TEXT', a type our store does not serve
+  const struct {
+    const char* name;
+    HostDescriptor action;
+    const std::vector<uint8_t>* expected;
+  } cases[] = {
+      {"draw as a float", {PlayedItem(kKeyDraw, kTypeFloat, drawNormal)}, &stored},
+      {"draw as a boolean", {PlayedItem(kKeyDraw, kTypeBoolean, 0)}, &stored},
+      {"shft as text", {PlayedItem(kKeyShft, kTypeText, 41)}, &stored},
+      {"both wrong", {PlayedItem(kKeyDraw, kTypeBoolean, 0), PlayedItem(kKeyShft, kTypeFloat, 41)}, &stored},
+      {"draw wrong, shft right", {PlayedItem(kKeyDraw, kTypeFloat, 0), PlayedItem(kKeyShft, kTypeInteger, 41)}, &shifted},
+  };
+  for (const auto& c : cases) {
+    for (bool fromMenu : {false, true}) {
+      SCOPED_TRACE(std::string(c.name) + (fromMenu ? ", from the menu" : ", silent"));
+      HostRunReport report = PlayOn(HostOptions{}, c.action, fromMenu);
+      if (HasFatalFailure()) return;
+      EXPECT_EQ(report.result, noErr) << ResultName(report.result);
+      EXPECT_EQ(image.pixels, *c.expected);
+      EXPECT_EQ(session->log.unexpectedDescriptorCalls, 0);
+      EXPECT_EQ(session->log.descriptorsLeftToHost, 0);
+    }
+  }
+}
+
+// A descriptor handle the host's own suites never made: refused at the open,
+// so nothing is read; the plug-in's run is an ordinary one.
+TEST_F(HostileScripting, AGarbageDescriptorHandleIsNeverFollowed) {
+  const std::vector<uint8_t> stored = NormalImage(kStoredValues);
+  for (bool fromMenu : {false, true}) {
+    SCOPED_TRACE(fromMenu ? "from the menu" : "silent");
+    HostOptions options;
+    options.descriptors.foreignDescriptor = true;
+    HostRunReport report = PlayOn(options, kAction, fromMenu);
+    if (HasFatalFailure()) return;
+    EXPECT_EQ(report.result, noErr) << ResultName(report.result);
+    EXPECT_EQ(image.pixels, stored);
+    EXPECT_EQ(session->log.foreignDescriptorCalls, 1);  // the open, answered with no reader
+    // Replaced when the run is recorded, through the host's own dispose, which refuses it.
+    EXPECT_EQ(session->log.foreignHandleCalls, 1);
+    EXPECT_EQ(session->log.unexpectedDescriptorCalls, 0);
+    ExpectASoundRunAfterwards();
   }
 }

@@ -273,7 +273,15 @@ PIDescriptorParameters* BeginRunDescriptors(HostSession* session) {
   internals->playbackRun = session->playPending;
   parameters.playInfo = session->playPending ? session->playInfo : 0;
   const bool play = session->playPending && !options.absent;
-  parameters.descriptor = play ? MakeDescriptorHandle(internals, session->playItems, kPlayedDescriptor) : nullptr;
+  // A foreign one is not null and not ours: every call with it is counted and refused.
+  static char* foreign[2] = {nullptr, nullptr};
+  if (!play) {
+    parameters.descriptor = nullptr;
+  } else if (options.foreignDescriptor) {
+    parameters.descriptor = reinterpret_cast<Handle>(foreign);
+  } else {
+    parameters.descriptor = MakeDescriptorHandle(internals, session->playItems, kPlayedDescriptor);
+  }
   session->playPending = false;
   return options.absent ? nullptr : &parameters;
 }

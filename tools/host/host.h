@@ -148,6 +148,7 @@ struct DescriptorSuiteOptions {
   bool refuseReader = false;    // openReadDescriptorProc answers null
   bool refuseWriter = false;    // openWriteDescriptorProc answers null
   int16_t recordInfo = 0;       // recordInfo before the plug-in sets it
+  bool foreignDescriptor = false;  // a played-back descriptor is a pointer our suites never made
 };
 
 // The floating-point state the host runs PluginMain in. The default values
