@@ -22,20 +22,29 @@ void ReleaseDescriptor(const FilterRecord* record, PIDescriptorParameters* param
   parameters->descriptor = nullptr;
 }
 
+// Far more keys than any recorded action of ours holds; a reader that never
+// runs out is left there rather than hanging the host.
+constexpr int kMaxKeysRead = 4096;
+
+// A key the host cannot give as an integer (another type, a failed read)
+// leaves its parameter as it was, whatever the host wrote into the value.
+void ReadInteger(const ReadDescriptorProcs* procs, PIReadDescriptor reader, int32_t* value) {
+  int32_t read = *value;
+  if (procs->getIntegerProc(reader, &read) == noErr) *value = read;
+}
+
 void ReadKeys(const ReadDescriptorProcs* procs, PIReadDescriptor reader, FilterParameters* values) {
   DescriptorKeyID key = 0;
   DescriptorTypeID type = 0;
   int32_t flags = 0;
-  while (procs->getKeyProc(reader, &key, &type, &flags)) {
-    // Starting from the current value: a host that refuses a key of another
-    // type leaves the parameter as it was rather than setting it to 0.
+  for (int keysRead = 0; keysRead < kMaxKeysRead && procs->getKeyProc(reader, &key, &type, &flags); ++keysRead) {
     if (key == keyDraw) {
       int32_t value = values->draw;
-      procs->getIntegerProc(reader, &value);
+      ReadInteger(procs, reader, &value);
       values->draw = static_cast<int16_t>(static_cast<uint16_t>(value));
     } else if (key == keyShft) {
       int32_t value = values->shft;
-      procs->getIntegerProc(reader, &value);
+      ReadInteger(procs, reader, &value);
       values->shft = static_cast<uint16_t>(value);
     }
   }

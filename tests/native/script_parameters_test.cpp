@@ -34,6 +34,8 @@ struct FakeScripting {
   bool refuseWriter = false;
   OSErr closeStatus = noErr;
   bool strictTypes = false;  // getIntegerProc refuses other types without writing
+  bool endless = false;      // getKeyProc never runs out of keys
+  size_t keysGiven = 0;
   std::vector<DescriptorKeyID> keysOffered;
   std::vector<DescriptorKeyID> integersFetched;
   int closeReads = 0;
@@ -57,6 +59,8 @@ OSErr PI_CALL CloseRead(PIReadDescriptor) {
   return fake.closeStatus;
 }
 Boolean PI_CALL GetKey(PIReadDescriptor, DescriptorKeyID* key, DescriptorTypeID* type, int32_t* flags) {
+  ++fake.keysGiven;
+  if (fake.endless && fake.next >= fake.descriptor.size()) fake.next = 0;
   if (fake.next >= fake.descriptor.size()) return 0;
   *key = fake.descriptor[fake.next].key;
   *type = fake.descriptor[fake.next].type;
@@ -234,16 +238,34 @@ TEST_F(Scripting, ForeignKeysAreSkippedWithoutFetching) {
   EXPECT_EQ(Values().shft, 99);
 }
 
-// A host that checks types answers a boolean or float key with an error and
-// no value: the parameter keeps what it had, and the run goes on.
+// A host that checks types answers a boolean or float key with an error,
+// with or without writing something into the value: the parameter keeps what
+// it had, and the run goes on.
 TEST_F(Scripting, KeysOfAnotherTypeLeaveTheParametersAsTheyWere) {
-  fake.strictTypes = true;
-  Stored(drawSpiral, 300);
-  PlayBack({{keyDraw, typeBoolean, 0}, {keyShft, 0x646F7562 /* 'doub' */, 5}}, plugInDialogSilent);
+  for (bool strict : {true, false}) {
+    SCOPED_TRACE(strict ? "value left alone" : "value written with the error");
+    Restart();
+    fake.strictTypes = strict;
+    Stored(drawSpiral, 300);
+    PlayBack({{keyDraw, typeBoolean, 0}, {keyShft, 0x646F7562 /* 'doub' */, 5}}, plugInDialogSilent);
+    EXPECT_EQ(Call(filterSelectorStart), noErr);
+    EXPECT_EQ(fake.integersFetched, (std::vector<DescriptorKeyID>{keyDraw, keyShft}));
+    EXPECT_EQ(Values().draw, drawSpiral);
+    EXPECT_EQ(Values().shft, 300);
+  }
+}
+
+// A reader that never says it is done is left after a bounded number of
+// keys; what it gave so far counts.
+TEST_F(Scripting, AReaderThatNeverEndsIsLeft) {
+  fake.endless = true;
+  Stored(drawSpiral, 7);
+  PlayBack({{keyForeign, typeBoolean, 1}, {keyShft, typeInteger, 99}}, plugInDialogSilent);
   EXPECT_EQ(Call(filterSelectorStart), noErr);
-  EXPECT_EQ(fake.integersFetched, (std::vector<DescriptorKeyID>{keyDraw, keyShft}));
-  EXPECT_EQ(Values().draw, drawSpiral);
-  EXPECT_EQ(Values().shft, 300);
+  EXPECT_EQ(Values().shft, 99);
+  EXPECT_EQ(fake.closeReads, 1);
+  EXPECT_GT(fake.keysGiven, 2u);
+  EXPECT_LE(fake.keysGiven, 4096u);
 }
 
 TEST_F(Scripting, PlayInfoDecidesTheDialog) {
