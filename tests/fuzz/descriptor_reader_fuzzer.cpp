@@ -38,6 +38,7 @@ struct FakeHost {
   bool opened = false;
   bool closed = false;
   bool refuseReader = false;
+  bool laxTypes = false;  // other types: a value is written, then refused
   OSErr closeStatus = 0;
   int calls = 0;
   int disposed = 0;
@@ -84,13 +85,17 @@ Boolean PI_CALL GetKey(PIReadDescriptor reader, DescriptorKeyID* key, Descriptor
   return 1;
 }
 
-// Like a host that checks types: other types are refused without a value.
+// Like a host that checks types: other types are refused, with or without
+// something written into the value first.
 OSErr PI_CALL GetInteger(PIReadDescriptor reader, int32_t* value) {
   ExpectReading(reader);
   Check(host.next > 0 && value != nullptr);
   const Item& item = host.items[host.next - 1];
   Check(item.key == keyDraw || item.key == keyShft);
-  if (item.type != kInteger) return -50;
+  if (item.type != kInteger) {
+    if (host.laxTypes) *value = item.value ^ 0x5A5A5A5A;
+    return -50;
+  }
   *value = item.value;
   return 0;
 }
@@ -158,6 +163,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Damage(&input, &parameters, &read, &write);
   const size_t count = input.ConsumeIntegralInRange<size_t>(0, 12);
   for (size_t i = 0; i < count; ++i) host.items.push_back({PickKey(&input), PickType(&input), input.ConsumeIntegral<int32_t>()});
+  host.laxTypes = input.ConsumeBool();
 
   const FilterParameters original = values;
   FilterParameters expected = values;
