@@ -31,5 +31,8 @@ void PlaceDialog(HWND dialog) {
 
 HWND HostWindow(const void* platformData) {
   if (platformData == nullptr) return nullptr;
-  return reinterpret_cast<HWND>(static_cast<const PlatformData*>(platformData)->hwnd);
+  HWND window = reinterpret_cast<HWND>(static_cast<const PlatformData*>(platformData)->hwnd);
+  // A handle that names no window (a document closed meanwhile) would stop
+  // the dialog from being made at all; without an owner it still opens.
+  return window != nullptr && IsWindow(window) ? window : nullptr;
 }

@@ -73,6 +73,7 @@ const HostileCase kCases[] = {
     {"no abort or progress, pumping", [](HostOptions* o) { o->noAbortProc = o->noProgressProc = true; o->pump = MessagePump::UntilEmpty; }, noErr, noErr, {}},
     {"no platform data", [](HostOptions* o) { o->noPlatformData = true; }, noErr, noErr, {}},
     {"no host window", [](HostOptions* o) { o->nullWindow = true; }, noErr, noErr, {}},
+    {"host window already destroyed", [](HostOptions* o) { o->staleWindow = true; }, noErr, noErr, {}},
     // The handle suite damaged.
     {"no handle suite", [](HostOptions* o) { o->handles.absent = true; }, noErr, noErr, {}},
     {"handle suite version 0", [](HostOptions* o) { o->handles.version = 0; }, noErr, noErr, {}},

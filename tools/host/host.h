@@ -192,6 +192,7 @@ struct HostOptions {
   bool wholeSizeZero = false;     // leave wholeSize (0,0) instead of the image size
   bool noPlatformData = false;    // platformData = null (also in the about record)
   bool nullWindow = false;        // PlatformData.hwnd = 0
+  bool staleWindow = false;       // PlatformData.hwnd names a window already destroyed
   bool supportsPadding = true;    // paddings start at -3 (error on bounds exception)
   bool selectionMask = false;     // haveMask: a selection whose mask bytes are SelectionMaskValue
   bool floatingSelection = false; // isFloating

@@ -137,3 +137,6 @@ std::wstring WidePath(const char* utf8);
 // Window (window.cpp).
 bool CreateHostWindow(HostInternals* internals, std::string* error);
 void DestroyHostWindow(HostInternals* internals);
+// The handle of a window made and destroyed at once: what a host hands over
+// when the document window it names was closed in the meantime.
+intptr_t StaleWindowHandle();

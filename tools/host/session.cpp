@@ -53,6 +53,7 @@ HostSession* OpenSession(PluginEntryProc entry, const HostOptions& options, std:
     return nullptr;
   }
   internals->platform.hwnd = reinterpret_cast<intptr_t>(internals->window);
+  if (options.staleWindow) internals->platform.hwnd = StaleWindowHandle();
   return session;
 }
 

@@ -68,6 +68,13 @@ void DestroyHostWindow(HostInternals* internals) {
   internals->window = nullptr;
 }
 
+intptr_t StaleWindowHandle() {
+  HWND window = CreateWindowExA(0, kWindowClass, "closed document", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100, nullptr,
+                                nullptr, GetModuleHandleA(nullptr), nullptr);
+  if (window != nullptr) DestroyWindow(window);
+  return window != nullptr ? reinterpret_cast<intptr_t>(window) : intptr_t{0x7FFE0010};
+}
+
 void BeginDialogWatch(HostSession* session) {
   if (session->options.dialogHook == nullptr || dialogWatch != nullptr) return;
   watchedSession = session;
