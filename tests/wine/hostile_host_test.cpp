@@ -95,6 +95,9 @@ const HostileCase kCases[] = {
     {"floating selection", [](HostOptions* o) { o->floatingSelection = o->selectionMask = true; }, noErr, noErr, {}},
     // Planes and modes.
     {"planes 0", [](HostOptions* o) { o->planesOverride = 0; }, filterBadParameters, filterBadParameters, {}, false},
+    {"planes -1", [](HostOptions* o) { o->planesOverride = -1; }, filterBadParameters, filterBadParameters, {}, false},
+    {"planes -32767", [](HostOptions* o) { o->planesOverride = -32767; }, filterBadParameters, filterBadParameters, {}, false},
+    {"planes 32767", [](HostOptions* o) { o->planesOverride = 32767; }, noErr, noErr, {}},
     {"planes 5", [](HostOptions* o) { o->planesOverride = 5; }, noErr, noErr, Alpha()},
     {"planes 8", [](HostOptions* o) { o->planesOverride = 8; }, noErr, noErr, Alpha(16)},
     {"planes 9", [](HostOptions* o) { o->planesOverride = 9; }, noErr, noErr, Alpha()},

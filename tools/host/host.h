@@ -180,6 +180,8 @@ enum class MessagePump {
 // here, e.g. by setting controls and posting WM_COMMAND IDOK or IDCANCEL.
 typedef void (*HostDialogHook)(void* window, void* context);
 
+constexpr int16_t kImagePlanes = INT16_MIN;  // planesOverride: the image's own count
+
 struct HostOptions {
   // The filter record.
   bool shortRecord = false;       // the 4.0 .. 8.0 hosts' record: 452 bytes instead of 488 (x64: 556, 608)
@@ -219,7 +221,7 @@ struct HostOptions {
   // Hosts that describe the document wrongly or hand memory back in their own
   // way; each is checked against what the host really holds before a byte
   // is delivered or written back.
-  int16_t planesOverride = -1;    // the record's planes (0, 5, 8, 9 ...); -1 the image's. Planes past the
+  int16_t planesOverride = kImagePlanes;  // the record's planes (0, 5, 8, 9, -1 ...). Planes past the
                                   // image's are extra channels holding ExtraPlaneSample, never written back
   int16_t imageModeOverride = -1; // the record's imageMode (an unknown one, say); -1 the image's
   bool forceFilterRect = false;   // filterRect = forcedFilterRect, even outside the image or inverted

@@ -41,7 +41,7 @@ void FillImageFields(const HostSession& session, FilterRecord* record) {
   if (options.forceImageSize) record->imageSize = options.forcedImageSize;
   if (!options.wholeSizeZero) record->wholeSize = record->imageSize;
   record->planes = static_cast<int16_t>(image.colorPlanes + (alpha && counted ? 1 : 0));
-  if (options.planesOverride >= 0) record->planes = options.planesOverride;
+  if (options.planesOverride != kImagePlanes) record->planes = options.planesOverride;
   record->filterRect = options.forceFilterRect ? options.forcedFilterRect : session.filterRect;
   record->imageMode = options.imageModeOverride >= 0 ? options.imageModeOverride : ImageModeOf(image);
   record->depth = image.depth;
