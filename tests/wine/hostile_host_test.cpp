@@ -120,6 +120,7 @@ const HostileCase kCases[] = {
     // Failing requests.
     {"advanceState always failing", [](HostOptions* o) { o->failAdvanceAt = 1; o->failAdvanceCount = 1000; }, memFullErr, memFullErr, {}, false},
     {"advanceState failing with a positive code", [](HostOptions* o) { o->failAdvanceAt = 1; o->failAdvanceCount = 1000; o->advanceFailure = 7; }, 7, 7, {}, false},
+    {"every request answered noErr, nothing delivered", [](HostOptions* o) { o->deliversNothing = true; }, filterBadParameters, filterBadParameters, {}, false},
     {"user abort at the first poll", [](HostOptions* o) { o->abortAtPoll = 1; }, userCanceledErr, userCanceledErr, {}, false},
     // Memory handed back in copies.
     {"data word copied before every call", [](HostOptions* o) { o->copyDataWord = true; }, noErr, noErr, {}},
@@ -268,23 +269,29 @@ TEST_F(HostileHost, AdvanceStateFailingAtEachCall) {
       {true, true, 2, noErr},         // the preview's whole image
       {true, true, 3, memFullErr},    // Start's
   };
-  for (const Step& step : steps) {
-    SCOPED_TRACE(testing::Message() << (step.dialog ? "dialog" : "plain") << (step.alpha ? " with transparency" : "")
-                                    << ", call " << step.failing);
-    HostOptions options;
-    options.failAdvanceAt = step.failing;
-    // Counted after the colour planes, the transparency plane is copied with a request of its own.
-    if (step.alpha) options.alphaReport = AlphaReport::AfterPlanes;
-    Open(options);
-    const Document document = step.alpha ? Alpha() : Document{};
-    HostImage before;
-    MakeImage(&before, document.width, document.height, document.colorPlanes, document.alpha, document.depth);
-    FillGradient(&before);
-    HostRunReport report = RunOn(document, step.dialog);
-    EXPECT_EQ(report.result, step.expected) << ResultName(report.result);
-    EXPECT_EQ(image.pixels != before.pixels, step.expected == noErr);
-    ExpectASoundRunAfterwards();
-    TearDown();
+  // A host may also answer noErr and deliver nothing; it then delivers
+  // Start's request itself before Continue, and the run goes on.
+  for (OSErr failure : {memFullErr, noErr}) {
+    for (const Step& step : steps) {
+      SCOPED_TRACE(testing::Message() << (step.dialog ? "dialog" : "plain") << (step.alpha ? " with transparency" : "")
+                                      << ", call " << step.failing << " answering " << failure);
+      const OSErr expected = failure == noErr ? OSErr{noErr} : step.expected;
+      HostOptions options;
+      options.failAdvanceAt = step.failing;
+      options.advanceFailure = failure;
+      // Counted after the colour planes, the transparency plane is copied with a request of its own.
+      if (step.alpha) options.alphaReport = AlphaReport::AfterPlanes;
+      Open(options);
+      const Document document = step.alpha ? Alpha() : Document{};
+      HostImage before;
+      MakeImage(&before, document.width, document.height, document.colorPlanes, document.alpha, document.depth);
+      FillGradient(&before);
+      HostRunReport report = RunOn(document, step.dialog);
+      EXPECT_EQ(report.result, expected) << ResultName(report.result);
+      EXPECT_EQ(image.pixels != before.pixels, expected == noErr);
+      ExpectASoundRunAfterwards();
+      TearDown();
+    }
   }
 }
 

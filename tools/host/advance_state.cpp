@@ -226,6 +226,11 @@ OSErr DeliverRequest(HostSession* session) {
   if (internals->outputPending) WriteBackOutput(session);
   const PlaneRequest input = InputRequest(record);
   const PlaneRequest output = OutputRequest(record);
+  if (session->options.deliversNothing) {
+    ReleaseBuffers(session);
+    PublishBuffers(session);
+    return noErr;
+  }
   OSErr error = CheckRequest(*session, input);
   if (error == noErr) error = CheckRequest(*session, output);
   if (error == noErr && !Empty(input.rect) && record->inputRate != kFixedOne) error = filterBadParameters;

@@ -231,6 +231,7 @@ struct HostOptions {
   int32_t failAdvanceAt = 0;      // the n-th advanceState call of a run (1 = first) fails; 0 never
   int32_t failAdvanceCount = 1;   // ... and this many calls from there on
   OSErr advanceFailure = memFullErr;  // what the failing calls answer
+  bool deliversNothing = false;   // every request, advanceState's or before Continue, answers noErr with null buffers
   bool copyDataWord = false;      // before every call the data word's block moves to fresh memory (the
                                   // old copy is freed), as hosts that store the word with the document do
   bool copyParameters = false;    // every run gets the parameters as a fresh copy of the handle and its data
