@@ -214,3 +214,71 @@ TEST_F(PluginMemory, SoakOfMixedRunsLeavesNothingBehind) {
   EXPECT_EQ(end.windows, start.windows);
   EXPECT_LE(end.privateBytes, start.privateBytes + (4u << 20));
 }
+
+// Refusals at random points over many mixed runs in one session, as an
+// independent host would inject them: every run ends done, cancelled or out
+// of memory, a failed run writes nothing, and afterwards nothing has grown
+// and a sound run works.
+TEST_F(PluginMemory, RandomRefusalsOverManyRunsLeaveNothingBehind) {
+  ASSERT_TRUE(watchError.empty()) << watchError;
+  HostOptions options;
+  options.dialogHook = AnswerDialog;
+  Open(options);
+  uint32_t seed = 0x2545F491u;
+  auto next = [&seed](uint32_t range) {
+    seed ^= seed << 13;
+    seed ^= seed >> 17;
+    seed ^= seed << 5;
+    return seed % range;
+  };
+  const int32_t runs = 300;
+  int32_t outcomes[3] = {0, 0, 0};  // done, cancelled, out of memory
+  ProcessCounts start;
+  for (soakRun = 0; soakRun < runs; ++soakRun) {
+    SCOPED_TRACE(testing::Message() << "run " << soakRun);
+    if (soakRun == 30) start = CountProcess();
+    MakeImage(&image, 20 + int32_t(next(40)), 12 + int32_t(next(30)), next(2) ? 3 : 1, next(3) == 0,
+              next(2) ? 16 : 8);
+    FillGradient(&image);
+    const HostImage before = image;
+    if (next(9) == 0) {
+      const FilterParameters parameters = {int16_t(next(2)), uint16_t(next(65536))};
+      ASSERT_TRUE(SetParameters(session, &parameters, sizeof parameters));
+    }
+    HostRunOptions run;
+    run.showDialog = next(4) == 0;
+    // Most runs meet a refusal somewhere; some run clean.
+    RefusePluginAllocationsAfter(next(5) == 0 ? -1 : int32_t(next(8)));
+    ClearLog(session);
+    const HostRunReport report = RunFilter(session, &image, run);
+    RefusePluginAllocationsAfter(-1);
+    const bool written = image.pixels != before.pixels;
+    if (report.result == noErr) {
+      ++outcomes[0];
+    } else if (report.result == userCanceledErr) {
+      ++outcomes[1];
+      EXPECT_FALSE(written);
+    } else {
+      ++outcomes[2];
+      ASSERT_EQ(report.result, memFullErr) << ResultName(report.result);
+      EXPECT_FALSE(written);
+    }
+  }
+  const ProcessCounts end = CountProcess();
+  std::printf("random refusals: %d runs, %d done, %d cancelled, %d out of memory; plug-in heap blocks %d -> %d, "
+              "global blocks %d -> %d, kernel handles %d -> %d, windows %d -> %d\n",
+              runs, outcomes[0], outcomes[1], outcomes[2], start.heapBlocks, end.heapBlocks, start.globalBlocks,
+              end.globalBlocks, start.handles, end.handles, start.windows, end.windows);
+  EXPECT_GT(outcomes[0], 0);
+  EXPECT_GT(outcomes[2], 0);
+  EXPECT_EQ(end.heapBlocks, start.heapBlocks);
+  EXPECT_EQ(end.globalBlocks, start.globalBlocks);
+  EXPECT_LE(end.handles, start.handles + 2);
+  EXPECT_EQ(end.windows, start.windows);
+  MakeImage(&image, 40, 30, 3, false, 8);
+  FillGradient(&image);
+  const HostImage before = image;
+  HostRunOptions run;
+  EXPECT_EQ(RunFilter(session, &image, run).result, noErr);
+  EXPECT_NE(image.pixels, before.pixels);
+}
