@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -293,6 +294,50 @@ TEST_F(HostileHost, AdvanceStateFailingAtEachCall) {
       TearDown();
     }
   }
+}
+
+// Hosts call the selectors in orders of their own: Continue or Finish with
+// no Start, Start twice, a run abandoned half-way, About in the middle,
+// selectors no host should send. Every call answers a code the interface
+// knows, no row guard or extra channel is touched, and a sound run follows.
+TEST_F(HostileHost, SelectorsInAnyOrder) {
+  Open();
+  uint32_t seed = 0x9E3779B9u;
+  auto next = [&seed](uint32_t range) {
+    seed ^= seed << 13;
+    seed ^= seed >> 17;
+    seed ^= seed << 5;
+    return seed % range;
+  };
+  const int16_t selectors[] = {filterSelectorAbout,   filterSelectorParameters, filterSelectorPrepare,
+                               filterSelectorStart,   filterSelectorContinue,   filterSelectorFinish,
+                               6,                     -1,                       0x7FFF};
+  int32_t answered[4] = {0, 0, 0, 0};  // noErr, userCanceledErr, filterBadParameters, memFullErr
+  for (int sequence = 0; sequence < 150; ++sequence) {
+    SCOPED_TRACE(testing::Message() << "sequence " << sequence);
+    EXPECT_TRUE(MakeImage(&image, 20 + int32_t(next(30)), 10 + int32_t(next(30)), next(2) ? 3 : 1, next(3) == 0,
+                          next(2) ? 16 : 8));
+    FillGradient(&image);
+    std::string error;
+    ASSERT_TRUE(BeginRun(session, &image, Rect{}, &error)) << error;
+    const int calls = 1 + int(next(8));
+    for (int call = 0; call < calls; ++call) {
+      const int16_t selector = selectors[next(sizeof selectors / sizeof selectors[0])];
+      const int16_t result = CallPluginMain(session, selector);
+      const int kind = result == noErr ? 0 : result == userCanceledErr ? 1 : result == filterBadParameters ? 2
+                                                                         : result == memFullErr         ? 3 : -1;
+      EXPECT_NE(kind, -1) << SelectorName(selector) << ": " << ResultName(result);
+      if (kind >= 0) ++answered[kind];
+    }
+    EndRun(session);
+    EXPECT_EQ(session->log.rowPaddingDamaged, 0);
+    EXPECT_EQ(session->log.extraPlanesChanged, 0);
+    EXPECT_EQ(session->log.foreignHandleCalls, 0);
+    ClearLog(session);
+  }
+  std::printf("selectors in any order: %d noErr, %d userCanceledErr, %d filterBadParameters, %d memFullErr\n",
+              answered[0], answered[1], answered[2], answered[3]);
+  ExpectASoundRunAfterwards();
 }
 
 TEST_F(HostileHost, AboutAnswersNoErrOverAGarbageResultWord) {
