@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "tests/wine/dialog_driver.h"
 #include "tests/wine/plugin_fixture.h"
 #include "tools/host/allocation_faults.h"
 
@@ -155,10 +156,30 @@ ProcessCounts CountProcess() {
 
 int32_t soakRun = 0;
 
-// The user of run n: OK, or Cancel every third dialog.
+// The preview shown, dragged and released (a recompute and a repaint), then OK.
+void CALLBACK DragPreviewThenOk(HWND dialog, UINT, UINT_PTR timer, DWORD) {
+  KillTimer(dialog, timer);
+  HWND preview = GetDlgItem(dialog, kPreviewControl);
+  SendMessageA(preview, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 8));
+  SendMessageA(preview, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(14, 12));
+  UpdateWindow(preview);
+  SendMessageA(preview, WM_LBUTTONUP, 0, MAKELPARAM(14, 12));
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+}
+
+// The user of run n: OK, or Cancel every third dialog; every fourth one
+// accepted after using the preview.
 void AnswerDialog(void* window, void* /*context*/) {
+  HWND dialog = static_cast<HWND>(window);
+  HWND preview = GetDlgItem(dialog, kPreviewControl);
+  if (preview != nullptr && soakRun % 16 == 1) {
+    EnableWindow(preview, TRUE);
+    ShowWindow(preview, SW_SHOW);
+    SetTimer(dialog, 92, 10, DragPreviewThenOk);
+    return;
+  }
   const bool cancel = soakRun % 3 == 2;
-  PostMessageA(static_cast<HWND>(window), WM_COMMAND, cancel ? IDCANCEL : IDOK, 0);
+  PostMessageA(dialog, WM_COMMAND, cancel ? IDCANCEL : IDOK, 0);
 }
 
 int32_t SoakRuns() {
@@ -170,8 +191,9 @@ int32_t SoakRuns() {
 }  // namespace
 
 // Both layouts and depths, gray and RGB with and without transparency, with
-// and without the dialog (some cancelled) and user aborts, all in one
-// session: the counts of the process after a warm-up and at the end match.
+// and without the dialog (some cancelled, some with the preview dragged) and
+// user aborts, all in one session: the counts of the process after a warm-up
+// and at the end match.
 TEST_F(PluginMemory, SoakOfMixedRunsLeavesNothingBehind) {
   ASSERT_TRUE(watchError.empty()) << watchError;
   HostOptions options;
@@ -181,6 +203,7 @@ TEST_F(PluginMemory, SoakOfMixedRunsLeavesNothingBehind) {
   const int32_t warmUp = runs / 10;
   ProcessCounts start;
   int32_t results[3] = {0, 0, 0};  // noErr, userCanceledErr, others
+  int32_t previewDraws = 0;
   const DWORD began = GetTickCount();
   for (soakRun = 0; soakRun < runs; ++soakRun) {
     if (soakRun == warmUp) start = CountProcess();
@@ -197,17 +220,20 @@ TEST_F(PluginMemory, SoakOfMixedRunsLeavesNothingBehind) {
     ClearLog(session);
     HostRunReport report = RunFilter(session, &image, run);
     ++results[report.result == noErr ? 0 : report.result == userCanceledErr ? 1 : 2];
+    previewDraws += session->log.displayPixelsCalls;
     ASSERT_TRUE(report.result == noErr || report.result == userCanceledErr) << soakRun << ": " << report.result;
   }
   const ProcessCounts end = CountProcess();
-  std::printf("soak: %d runs in %.1f s (%d done, %d cancelled or aborted); from run %d to the end: kernel handles "
+  std::printf("soak: %d runs in %.1f s (%d done, %d cancelled or aborted, %d preview draws); from run %d to the end: kernel handles "
               "%d -> %d, windows %d -> %d, private memory %lu -> %lu KB, plug-in heap blocks %d -> %d, "
               "plug-in global blocks %d -> %d\n",
-              runs, (GetTickCount() - began) / 1000.0, results[0], results[1], warmUp, start.handles, end.handles,
+              runs, (GetTickCount() - began) / 1000.0, results[0], results[1], previewDraws, warmUp, start.handles,
+              end.handles,
               start.windows, end.windows, static_cast<unsigned long>(start.privateBytes / 1024),
               static_cast<unsigned long>(end.privateBytes / 1024), start.heapBlocks, end.heapBlocks,
               start.globalBlocks, end.globalBlocks);
   EXPECT_EQ(results[2], 0);
+  EXPECT_GT(previewDraws, 0);
   EXPECT_EQ(end.heapBlocks, start.heapBlocks);
   EXPECT_EQ(end.globalBlocks, start.globalBlocks);
   EXPECT_LE(end.handles, start.handles + 2);
