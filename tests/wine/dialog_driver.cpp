@@ -68,6 +68,21 @@ void DragSlider(HWND dialog, int id, int toX) {
   SendMessageA(slider, WM_LBUTTONUP, 0, MAKELPARAM(toX, y));
 }
 
+HWND ShowPreview(HWND dialog) {
+  HWND preview = GetDlgItem(dialog, kPreviewControl);
+  EnableWindow(preview, TRUE);
+  ShowWindow(preview, SW_SHOW);
+  return preview;
+}
+
+void DragPreview(HWND dialog, int dx, int dy) {
+  HWND preview = GetDlgItem(dialog, kPreviewControl);
+  SendMessageA(preview, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 8));
+  SendMessageA(preview, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(8 + dx, 8 + dy));
+  UpdateWindow(preview);
+  SendMessageA(preview, WM_LBUTTONUP, 0, MAKELPARAM(8 + dx, 8 + dy));
+}
+
 std::string TextOf(HWND dialog, int id) {
   char text[256] = {0};
   GetDlgItemTextA(dialog, id, text, sizeof text);

@@ -34,6 +34,10 @@ void Click(HWND dialog, int id);                         // a real button click
 void PressKey(HWND dialog, UINT key);                    // posted to the focused control, as typed
 void PressClose(HWND dialog);                            // the title bar's close box
 void DragSlider(HWND dialog, int id, int toX);           // grabs the thumb and moves it to client x `toX`
+HWND ShowPreview(HWND dialog);                           // enables and shows the preview the template hides
+// Drags the preview by (dx, dy) from client point (8, 8), painting on the
+// way, and releases it: the release queues a recompute.
+void DragPreview(HWND dialog, int dx, int dy);
 
 std::string TextOf(HWND dialog, int id);                 // ANSI text of a control (the code page's bytes)
 std::wstring WideTextOf(HWND dialog, int id);

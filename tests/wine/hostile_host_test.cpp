@@ -13,6 +13,7 @@
 
 #include "tests/wine/dialog_driver.h"
 #include "tests/wine/plugin_fixture.h"
+#include "tests/wine/test_support.h"
 
 namespace {
 
@@ -133,23 +134,17 @@ DialogScript dragScript;
 
 void CALLBACK DragThenOk(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   KillTimer(dialog, timer);
-  HWND control = GetDlgItem(dialog, kPreviewControl);
-  SendMessageA(control, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
-  SendMessageA(control, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(16, 13));
-  UpdateWindow(control);
-  SendMessageA(control, WM_LBUTTONUP, 0, MAKELPARAM(16, 13));
+  DragPreview(dialog, 6, 3);
   // The release's refresh is queued ahead of OK.
   PostMessageA(dialog, WM_COMMAND, IDOK, 0);
 }
 
 void ShowAndDrag(HWND dialog) {
-  HWND control = GetDlgItem(dialog, kPreviewControl);
-  if (control == nullptr) {  // a message box: accept it
+  if (GetDlgItem(dialog, kPreviewControl) == nullptr) {  // a message box: accept it
     PostMessageA(dialog, WM_COMMAND, IDOK, 0);
     return;
   }
-  EnableWindow(control, TRUE);
-  ShowWindow(control, SW_SHOW);
+  ShowPreview(dialog);
   SetTimer(dialog, 91, 60, DragThenOk);
 }
 
@@ -303,12 +298,7 @@ TEST_F(HostileHost, AdvanceStateFailingAtEachCall) {
 TEST_F(HostileHost, SelectorsInAnyOrder) {
   Open();
   uint32_t seed = 0x9E3779B9u;
-  auto next = [&seed](uint32_t range) {
-    seed ^= seed << 13;
-    seed ^= seed >> 17;
-    seed ^= seed << 5;
-    return seed % range;
-  };
+  auto next = [&seed](uint32_t range) { return NextTestRandom(&seed, range); };
   const int16_t selectors[] = {filterSelectorAbout,   filterSelectorParameters, filterSelectorPrepare,
                                filterSelectorStart,   filterSelectorContinue,   filterSelectorFinish,
                                6,                     -1,                       0x7FFF};

@@ -24,13 +24,6 @@ bool IsPrime(int64_t n) {
   return n >= 2;
 }
 
-HWND ShowPreview(HWND dialog) {
-  HWND control = GetDlgItem(dialog, kPreviewControl);
-  EnableWindow(control, TRUE);
-  ShowWindow(control, SW_SHOW);
-  return control;
-}
-
 void CALLBACK PressOkLater(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   KillTimer(dialog, timer);
   PostMessageA(dialog, WM_COMMAND, IDOK, 0);

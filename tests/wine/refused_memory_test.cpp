@@ -13,6 +13,7 @@
 
 #include "tests/wine/dialog_driver.h"
 #include "tests/wine/plugin_fixture.h"
+#include "tests/wine/test_support.h"
 #include "tools/host/allocation_faults.h"
 
 namespace {
@@ -156,14 +157,9 @@ ProcessCounts CountProcess() {
 
 int32_t soakRun = 0;
 
-// The preview shown, dragged and released (a recompute and a repaint), then OK.
 void CALLBACK DragPreviewThenOk(HWND dialog, UINT, UINT_PTR timer, DWORD) {
   KillTimer(dialog, timer);
-  HWND preview = GetDlgItem(dialog, kPreviewControl);
-  SendMessageA(preview, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(8, 8));
-  SendMessageA(preview, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(14, 12));
-  UpdateWindow(preview);
-  SendMessageA(preview, WM_LBUTTONUP, 0, MAKELPARAM(14, 12));
+  DragPreview(dialog, 6, 4);
   PostMessageA(dialog, WM_COMMAND, IDOK, 0);
 }
 
@@ -171,10 +167,8 @@ void CALLBACK DragPreviewThenOk(HWND dialog, UINT, UINT_PTR timer, DWORD) {
 // accepted after using the preview.
 void AnswerDialog(void* window, void* /*context*/) {
   HWND dialog = static_cast<HWND>(window);
-  HWND preview = GetDlgItem(dialog, kPreviewControl);
-  if (preview != nullptr && soakRun % 16 == 1) {
-    EnableWindow(preview, TRUE);
-    ShowWindow(preview, SW_SHOW);
+  if (GetDlgItem(dialog, kPreviewControl) != nullptr && soakRun % 16 == 1) {
+    ShowPreview(dialog);
     SetTimer(dialog, 92, 10, DragPreviewThenOk);
     return;
   }
@@ -251,12 +245,7 @@ TEST_F(PluginMemory, RandomRefusalsOverManyRunsLeaveNothingBehind) {
   options.dialogHook = AnswerDialog;
   Open(options);
   uint32_t seed = 0x2545F491u;
-  auto next = [&seed](uint32_t range) {
-    seed ^= seed << 13;
-    seed ^= seed >> 17;
-    seed ^= seed << 5;
-    return seed % range;
-  };
+  auto next = [&seed](uint32_t range) { return NextTestRandom(&seed, range); };
   const int32_t runs = 300;
   int32_t outcomes[3] = {0, 0, 0};  // done, cancelled, out of memory
   ProcessCounts start;

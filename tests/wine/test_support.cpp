@@ -26,3 +26,10 @@ std::string ScratchPath(const char* suffix) {
   return ExecutableDirectory() + "\\scratch_" + std::to_string(GetCurrentProcessId()) + "_" +
          std::to_string(++counter) + suffix;
 }
+
+uint32_t NextTestRandom(uint32_t* state, uint32_t range) {
+  *state ^= *state << 13;
+  *state ^= *state >> 17;
+  *state ^= *state << 5;
+  return *state % range;
+}

@@ -1,6 +1,7 @@
 // Helpers shared by the wine test programs.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Directory of the running test executable, without a trailing backslash.
@@ -14,6 +15,10 @@ const char* PluginFileName();
 // The module built for the other word size, named by the test runner in
 // VARDELKIST_OTHER_PLUGIN; empty when it is not given.
 std::string OtherWordSizePluginPath();
+
+// A small xorshift generator for tests that pick cases at random yet the
+// same ones every run: the next value below `range`.
+uint32_t NextTestRandom(uint32_t* state, uint32_t range);
 
 // A file name for scratch output next to the executable, unique per call.
 std::string ScratchPath(const char* suffix);
