@@ -497,3 +497,51 @@ TEST_F(HostileScripting, AGarbageDescriptorHandleIsNeverFollowed) {
     ExpectASoundRunAfterwards();
   }
 }
+
+// Hosts that unload a filter after each use still hand back the data word
+// and the parameters handle they kept. Reloaded at another address, the
+// plug-in must find nothing in its kept blocks that points into the old
+// module, and run with the kept values.
+TEST_F(HostileHost, ReloadedAtAnotherAddressWithTheKeptBlocks) {
+  const std::string copy = ScratchPath(".8bf");
+  ASSERT_TRUE(CopyFileA(PluginPath().c_str(), copy.c_str(), FALSE));
+  HostPlugin own;
+  std::string error;
+  ASSERT_TRUE(LoadPlugin(copy.c_str(), &own, &error)) << error;
+  HostOptions options;
+  options.dialogHook = AcceptDialog;
+  session = OpenSession(own.entry, options, &error);
+  ASSERT_NE(session, nullptr) << error;
+  const FilterParameters spiral = {drawSpiral, 41};
+  ASSERT_TRUE(SetParameters(session, &spiral, sizeof spiral));
+  ASSERT_EQ(RunOn(Document{}, true).result, noErr);
+  const std::vector<uint8_t> first = image.pixels;
+  const intptr_t keptData = session->data;
+  ASSERT_NE(keptData, 0);
+
+  // Unloaded, its address range taken, and loaded again elsewhere.
+  void* const oldBase = own.module;
+  MEMORY_BASIC_INFORMATION region;
+  ASSERT_EQ(VirtualQuery(oldBase, &region, sizeof region), sizeof region);
+  UnloadPlugin(&own);
+  ASSERT_EQ(GetModuleHandleA(copy.c_str()), nullptr) << "still loaded";
+  void* blocker = VirtualAlloc(oldBase, 0x10000, MEM_RESERVE, PAGE_NOACCESS);
+  ASSERT_TRUE(LoadPlugin(copy.c_str(), &own, &error)) << error;
+  std::printf("plug-in loaded at %p, then at %p\n", oldBase, own.module);
+  if (blocker != nullptr) {
+    EXPECT_NE(own.module, oldBase);
+  }
+  session->entry = own.entry;
+
+  for (bool dialog : {false, true}) {
+    SCOPED_TRACE(dialog ? "with the dialog" : "without it");
+    EXPECT_EQ(RunOn(Document{}, dialog).result, noErr);
+    EXPECT_EQ(session->data, keptData);
+    EXPECT_EQ(image.pixels, first);
+  }
+  EXPECT_EQ(ShowAbout(session), noErr);
+  TearDown();
+  UnloadPlugin(&own);
+  if (blocker != nullptr) VirtualFree(blocker, 0, MEM_RELEASE);
+  DeleteFileA(copy.c_str());
+}
