@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -544,4 +545,62 @@ TEST_F(HostileHost, ReloadedAtAnotherAddressWithTheKeptBlocks) {
   UnloadPlugin(&own);
   if (blocker != nullptr) VirtualFree(blocker, 0, MEM_RELEASE);
   DeleteFileA(copy.c_str());
+}
+
+namespace {
+
+DWORD WINAPI RunBody(void* body) {
+  (*static_cast<std::function<void()>*>(body))();
+  return 0;
+}
+
+struct SeenDialog {
+  DWORD thread = 0;
+  HWND owner = nullptr;
+};
+
+void NoteAndAccept(void* window, void* context) {
+  auto* seen = static_cast<SeenDialog*>(context);
+  seen->thread = GetWindowThreadProcessId(static_cast<HWND>(window), nullptr);
+  seen->owner = GetWindow(static_cast<HWND>(window), GW_OWNER);
+  AcceptDialog(window, nullptr);
+}
+
+}  // namespace
+
+// Some hosts run filters on a worker thread while their window stays with
+// the main one: the dialog is then owned across threads and runs its own loop.
+TEST_F(HostileHost, RunOnAWorkerThreadOwnedByTheMainWindow) {
+  SeenDialog seen;
+  HostOptions options;
+  options.dialogHook = NoteAndAccept;
+  options.dialogContext = &seen;
+  Open(options);
+  const FilterParameters spiral = {drawSpiral, 9};
+  ASSERT_TRUE(SetParameters(session, &spiral, sizeof spiral));
+  ASSERT_EQ(RunOn(Document{}, false).result, noErr);
+  const std::vector<uint8_t> expected = image.pixels;
+  for (bool dialog : {false, true}) {
+    SCOPED_TRACE(dialog ? "with the dialog" : "without it");
+    HostRunReport report;
+    std::function<void()> run = [&] { report = RunOn(Document{}, dialog); };
+    DWORD workerId = 0;
+    HANDLE worker = CreateThread(nullptr, 0, RunBody, &run, 0, &workerId);
+    ASSERT_NE(worker, nullptr);
+    // The main thread keeps its window alive meanwhile.
+    while (MsgWaitForMultipleObjects(1, &worker, FALSE, 10000, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) {
+      MSG message;
+      while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) DispatchMessageA(&message);
+    }
+    EXPECT_EQ(WaitForSingleObject(worker, 0), WAIT_OBJECT_0) << "the run did not end";
+    CloseHandle(worker);
+    EXPECT_EQ(report.result, noErr) << ResultName(report.result);
+    EXPECT_EQ(image.pixels, expected);
+    if (dialog) {
+      // Shown by the worker, owned by the main thread's window.
+      EXPECT_EQ(seen.thread, workerId);
+      ASSERT_NE(seen.owner, nullptr);
+      EXPECT_EQ(GetWindowThreadProcessId(seen.owner, nullptr), GetCurrentThreadId());
+    }
+  }
 }
