@@ -379,6 +379,7 @@ std::vector<DescriptorDamage> DescriptorDamages() {
       {"17 read procs", [](DescriptorSuiteOptions* d) { d->readCount = 17; }, false},
       {"15 write procs", [](DescriptorSuiteOptions* d) { d->writeCount = 15; }, false},
       {"read count 0x8000", [](DescriptorSuiteOptions* d) { d->readCount = int16_t(0x8000); }, true},
+      {"garbage after the block and both tables", [](DescriptorSuiteOptions* d) { d->garbageAfter = true; }, true},
   };
   for (int slot = 0; slot < 18; ++slot)
     damages.push_back({"null read proc " + std::to_string(slot), nullptr, false, slot});

@@ -260,6 +260,13 @@ void FillWriteProcs(WriteDescriptorProcs* procs, const DescriptorSuiteOptions& o
 void FillDescriptorProcs(HostInternals* internals, const DescriptorSuiteOptions& options) {
   FillReadProcs(&internals->offeredReadProcs, options);
   FillWriteProcs(&internals->offeredWriteProcs, options);
+  if (options.garbageAfter) {
+    internals->offeredReadProcs.numReadDescriptorProcs = 0x7FFF;
+    internals->offeredWriteProcs.numWriteDescriptorProcs = 0x7FFF;
+    std::memset(internals->afterDescriptorParameters, 0xCC, sizeof internals->afterDescriptorParameters);
+    std::memset(internals->afterReadProcs, 0xCC, sizeof internals->afterReadProcs);
+    std::memset(internals->afterWriteProcs, 0xCC, sizeof internals->afterWriteProcs);
+  }
 }
 
 PIDescriptorParameters* BeginRunDescriptors(HostSession* session) {

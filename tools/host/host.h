@@ -149,6 +149,7 @@ struct DescriptorSuiteOptions {
   bool refuseWriter = false;    // openWriteDescriptorProc answers null
   int16_t recordInfo = 0;       // recordInfo before the plug-in sets it
   bool foreignDescriptor = false;  // a played-back descriptor is a pointer our suites never made
+  bool garbageAfter = false;    // both tables advertise 0x7FFF procs; 0xCC bytes follow them and the block
 };
 
 // The floating-point state the host runs PluginMain in. The default values

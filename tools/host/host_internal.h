@@ -73,8 +73,11 @@ struct HostInternals {
   double deliverySeconds = 0;  // spent copying buffers from inside the plug-in's calls
 
   PIDescriptorParameters descriptorParameters = {};  // what the record points at
-  ReadDescriptorProcs offeredReadProcs = {};
+  uint8_t afterDescriptorParameters[64] = {};        // and what follows each of these three:
+  ReadDescriptorProcs offeredReadProcs = {};         // garbage when the options ask for it
+  uint8_t afterReadProcs[64] = {};
   WriteDescriptorProcs offeredWriteProcs = {};
+  uint8_t afterWriteProcs[64] = {};
   std::vector<DescriptorReader*> readers;
   std::vector<DescriptorWriter*> writers;
   bool playbackRun = false;          // the run's playInfo was set by PlayBack
