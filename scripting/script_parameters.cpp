@@ -28,9 +28,9 @@ constexpr int kMaxKeysRead = 4096;
 
 // A key the host cannot give as an integer (another type, a failed read)
 // leaves its parameter as it was, whatever the host wrote into the value.
-void ReadInteger(const ReadDescriptorProcs* procs, PIReadDescriptor reader, int32_t* value) {
-  int32_t read = *value;
-  if (procs->getIntegerProc(reader, &read) == noErr) *value = read;
+int32_t ReadInteger(const ReadDescriptorProcs* procs, PIReadDescriptor reader, int32_t current) {
+  int32_t read = current;
+  return procs->getIntegerProc(reader, &read) == noErr ? read : current;
 }
 
 void ReadKeys(const ReadDescriptorProcs* procs, PIReadDescriptor reader, FilterParameters* values) {
@@ -39,13 +39,9 @@ void ReadKeys(const ReadDescriptorProcs* procs, PIReadDescriptor reader, FilterP
   int32_t flags = 0;
   for (int keysRead = 0; keysRead < kMaxKeysRead && procs->getKeyProc(reader, &key, &type, &flags); ++keysRead) {
     if (key == keyDraw) {
-      int32_t value = values->draw;
-      ReadInteger(procs, reader, &value);
-      values->draw = static_cast<int16_t>(static_cast<uint16_t>(value));
+      values->draw = static_cast<int16_t>(static_cast<uint16_t>(ReadInteger(procs, reader, values->draw)));
     } else if (key == keyShft) {
-      int32_t value = values->shft;
-      ReadInteger(procs, reader, &value);
-      values->shft = static_cast<uint16_t>(value);
+      values->shft = static_cast<uint16_t>(ReadInteger(procs, reader, values->shft));
     }
   }
 }

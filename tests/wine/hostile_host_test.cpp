@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -303,7 +304,8 @@ TEST_F(HostileHost, SelectorsInAnyOrder) {
   const int16_t selectors[] = {filterSelectorAbout,   filterSelectorParameters, filterSelectorPrepare,
                                filterSelectorStart,   filterSelectorContinue,   filterSelectorFinish,
                                6,                     -1,                       0x7FFF};
-  int32_t answered[4] = {0, 0, 0, 0};  // noErr, userCanceledErr, filterBadParameters, memFullErr
+  const OSErr known[] = {noErr, userCanceledErr, filterBadParameters, memFullErr};
+  int32_t answered[4] = {0, 0, 0, 0};  // one count per known code
   for (int sequence = 0; sequence < 150; ++sequence) {
     SCOPED_TRACE(testing::Message() << "sequence " << sequence);
     EXPECT_TRUE(MakeImage(&image, 20 + int32_t(next(30)), 10 + int32_t(next(30)), next(2) ? 3 : 1, next(3) == 0,
@@ -315,10 +317,9 @@ TEST_F(HostileHost, SelectorsInAnyOrder) {
     for (int call = 0; call < calls; ++call) {
       const int16_t selector = selectors[next(sizeof selectors / sizeof selectors[0])];
       const int16_t result = CallPluginMain(session, selector);
-      const int kind = result == noErr ? 0 : result == userCanceledErr ? 1 : result == filterBadParameters ? 2
-                                                                         : result == memFullErr         ? 3 : -1;
-      EXPECT_NE(kind, -1) << SelectorName(selector) << ": " << ResultName(result);
-      if (kind >= 0) ++answered[kind];
+      const OSErr* code = std::find(std::begin(known), std::end(known), result);
+      EXPECT_NE(code, std::end(known)) << SelectorName(selector) << ": " << ResultName(result);
+      if (code != std::end(known)) ++answered[code - known];
     }
     EndRun(session);
     EXPECT_EQ(session->log.rowPaddingDamaged, 0);

@@ -218,12 +218,11 @@ TEST_F(PluginMemory, SoakOfMixedRunsLeavesNothingBehind) {
     ASSERT_TRUE(report.result == noErr || report.result == userCanceledErr) << soakRun << ": " << report.result;
   }
   const ProcessCounts end = CountProcess();
-  std::printf("soak: %d runs in %.1f s (%d done, %d cancelled or aborted, %d preview draws); from run %d to the end: kernel handles "
-              "%d -> %d, windows %d -> %d, private memory %lu -> %lu KB, plug-in heap blocks %d -> %d, "
-              "plug-in global blocks %d -> %d\n",
+  std::printf("soak: %d runs in %.1f s (%d done, %d cancelled or aborted, %d preview draws); from run %d to the "
+              "end: kernel handles %d -> %d, windows %d -> %d, private memory %lu -> %lu KB, plug-in heap blocks "
+              "%d -> %d, plug-in global blocks %d -> %d\n",
               runs, (GetTickCount() - began) / 1000.0, results[0], results[1], previewDraws, warmUp, start.handles,
-              end.handles,
-              start.windows, end.windows, static_cast<unsigned long>(start.privateBytes / 1024),
+              end.handles, start.windows, end.windows, static_cast<unsigned long>(start.privateBytes / 1024),
               static_cast<unsigned long>(end.privateBytes / 1024), start.heapBlocks, end.heapBlocks,
               start.globalBlocks, end.globalBlocks);
   EXPECT_EQ(results[2], 0);

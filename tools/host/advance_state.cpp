@@ -224,13 +224,9 @@ OSErr DeliverRequest(HostSession* session) {
   HostInternals* internals = session->internals;
   const FilterRecord* record = session->record;
   if (internals->outputPending) WriteBackOutput(session);
+  if (session->options.deliversNothing) return Refuse(session, noErr);
   const PlaneRequest input = InputRequest(record);
   const PlaneRequest output = OutputRequest(record);
-  if (session->options.deliversNothing) {
-    ReleaseBuffers(session);
-    PublishBuffers(session);
-    return noErr;
-  }
   OSErr error = CheckRequest(*session, input);
   if (error == noErr) error = CheckRequest(*session, output);
   if (error == noErr && !Empty(input.rect) && record->inputRate != kFixedOne) error = filterBadParameters;
@@ -259,9 +255,7 @@ OSErr PI_CALL HostAdvanceState() {
   const int32_t n = ++session->log.advanceStateCalls;
   if (options.failAdvanceAt > 0 && n >= options.failAdvanceAt && n < options.failAdvanceAt + options.failAdvanceCount) {
     // A failed call delivers nothing the plug-in may read.
-    call.result = options.advanceFailure;
-    ReleaseBuffers(session);
-    PublishBuffers(session);
+    call.result = Refuse(session, options.advanceFailure);
   } else {
     const auto start = std::chrono::steady_clock::now();
     call.result = DeliverRequest(session);
