@@ -64,6 +64,14 @@ def spiral_order(width, height):
         top, left, bottom, right = top + 1, left + 1, bottom - 1, right - 1
 
 
+def run_host(wine, args):
+    """Runs our host; on failure shows its exit status and everything it said."""
+    done = subprocess.run(wine + args, capture_output=True, text=True, errors="replace")
+    if done.returncode != 0:
+        sys.stderr.write(f"vkhost {' '.join(args)}\nexit status {done.returncode}\n{done.stdout}{done.stderr}")
+        sys.exit(1)
+
+
 def main():
     windows_build, plugin = sys.argv[1], sys.argv[2]
     vkhost = os.path.join(windows_build, "tools", "host", "vkhost.exe")
@@ -71,12 +79,11 @@ def main():
     width, height, failures = 173, 129, 0
     with tempfile.TemporaryDirectory() as tmp:
         source = os.path.join(tmp, "in.png")
-        subprocess.run(wine + ["generate", source, str(width), str(height), "--gray"], check=True,
-                       stdout=subprocess.DEVNULL)
+        run_host(wine, ["generate", source, str(width), str(height), "--gray"])
         for layout, shift in (("normal", 0), ("normal", 12345), ("spiral", 0), ("spiral", 65535)):
             out = os.path.join(tmp, f"{layout}-{shift}.png")
-            subprocess.run(wine + ["apply", plugin, source, out, "--layout", layout, "--shift", str(shift),
-                                   "--fg", "000000", "--bg", "FFFFFF"], check=True, stdout=subprocess.DEVNULL)
+            run_host(wine, ["apply", plugin, source, out, "--layout", layout, "--shift", str(shift),
+                            "--fg", "000000", "--bg", "FFFFFF"])
             listed = subprocess.run(["primesieve", str(shift), str(shift + width * height - 1), "-p"],
                                     check=True, capture_output=True, text=True).stdout.split()
             primes = set(int(p) for p in listed)

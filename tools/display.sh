@@ -18,7 +18,7 @@ start_display() {
   wineserver -p 60 >/dev/null 2>&1 || true
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
   WINEPREFIX="$WINEPREFIX64" WINEARCH=win64 wineserver -p 60 >/dev/null 2>&1 || true
-  WINEPREFIX="$WINEPREFIX64" WINEARCH=win64 wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  WINEPREFIX="$WINEPREFIX64" WINEARCH=win64 /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null || true
 }
 
 stop_display() {

@@ -16,6 +16,10 @@ pe_machine() {
 
 if [ "$(pe_machine "${1:-}")" = "8664" ]; then
   export WINEPREFIX="${WINEPREFIX64:-$HOME/.wine-vardelkist64}" WINEARCH=win64
+  # Handed to the 32-bit loader, a 64-bit program runs as a child of a 32-bit
+  # launcher process that relays its exit status; that relay once lost a run's
+  # output and status. The 64-bit loader runs it directly.
+  if [ -x /usr/lib/wine/wine64 ]; then exec /usr/lib/wine/wine64 "$@"; fi
 else
   export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vardelkist}" WINEARCH=win32
 fi
