@@ -18,7 +18,9 @@ start_display() {
   wineserver -p 60 >/dev/null 2>&1 || true
   wine cmd /c exit >/dev/null 2>&1 </dev/null || true
   WINEPREFIX="$WINEPREFIX64" WINEARCH=win64 wineserver -p 60 >/dev/null 2>&1 || true
-  WINEPREFIX="$WINEPREFIX64" WINEARCH=win64 /usr/lib/wine/wine64 cmd /c exit >/dev/null 2>&1 </dev/null || true
+  # The prefix's own 64-bit cmd.exe, so that wine-run.sh picks its loader.
+  "$(dirname "${BASH_SOURCE[0]}")/wine-run.sh" "$WINEPREFIX64/drive_c/windows/system32/cmd.exe" /c exit \
+    >/dev/null 2>&1 </dev/null || true
 }
 
 stop_display() {
