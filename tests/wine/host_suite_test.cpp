@@ -254,6 +254,43 @@ void PressOk(void* window, void* context) {
 
 }  // namespace
 
+// Another program's dialog on the same desktop, stood in for by a dialog of
+// another thread: it counts the OKs it is sent.
+struct ForeignDialog {
+  HWND window = nullptr;
+  HANDLE ready = nullptr;     // the dialog exists
+  HANDLE drained = nullptr;   // every message posted before WM_APP was handled
+  LONG oks = 0;
+};
+ForeignDialog* foreign = nullptr;
+
+INT_PTR CALLBACK CountOks(HWND, UINT message, WPARAM wParam, LPARAM) {
+  if (message == WM_COMMAND && LOWORD(wParam) == IDOK) InterlockedIncrement(&foreign->oks);
+  if (message == WM_APP) SetEvent(foreign->drained);
+  return message == WM_INITDIALOG || message == WM_COMMAND || message == WM_APP;
+}
+
+DWORD WINAPI RunForeignDialog(void*) {
+  static const EmptyDialogTemplate dialog = {{WS_POPUP | WS_VISIBLE | WS_CAPTION, 0, 0, 100, 0, 80, 40}, 0, 0, 0};
+  foreign->window = CreateDialogIndirectParamA(GetModuleHandleA(nullptr), &dialog.header, nullptr, CountOks, 0);
+  SetEvent(foreign->ready);
+  MSG message;
+  while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+    if (!IsDialogMessageA(foreign->window, &message)) DispatchMessageA(&message);
+  }
+  DestroyWindow(foreign->window);
+  return 0;
+}
+
+struct Activations {
+  std::vector<HWND> windows;
+};
+
+void NoteAndPressOk(void* window, void* context) {
+  static_cast<Activations*>(context)->windows.push_back(static_cast<HWND>(window));
+  PostMessageA(static_cast<HWND>(window), WM_COMMAND, IDOK, 0);
+}
+
 // A modal dialog inside PluginMain is reached through the dialog hook.
 TEST_F(HostSuite, DialogHookDrivesAModalDialogOfThePlugIn) {
   int activations = 0;
@@ -271,4 +308,49 @@ TEST_F(HostSuite, DialogHookDrivesAModalDialogOfThePlugIn) {
   };
   EXPECT_EQ(ShowAbout(session), 7);
   EXPECT_GE(activations, 1);
+}
+
+// Wine runs a thread's activation hook even when the thread only tries to
+// activate a window of another program (as a host does after closing one of
+// its own dialogs). The host must leave such a window alone: another test
+// program's dialog was pressed OK that way.
+TEST_F(HostSuite, DialogHookAnswersOnlyThisThreadsDialogs) {
+  ForeignDialog other;
+  foreign = &other;
+  other.ready = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  other.drained = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  DWORD threadId = 0;
+  HANDLE thread = CreateThread(nullptr, 0, RunForeignDialog, nullptr, 0, &threadId);
+  ASSERT_NE(thread, nullptr);
+  ASSERT_EQ(WaitForSingleObject(other.ready, 10000), WAIT_OBJECT_0);
+  ASSERT_NE(other.window, nullptr);
+
+  Activations seen;
+  HostOptions options;
+  options.dialogHook = NoteAndPressOk;
+  options.dialogContext = &seen;
+  Open(options);
+  FakeBehaviour() = [](const FakeCall& call) {
+    static const EmptyDialogTemplate dialog = {
+        {WS_POPUP | WS_VISIBLE | WS_CAPTION | DS_MODALFRAME, 0, 0, 0, 0, 80, 40}, 0, 0, 0};
+    SetActiveWindow(foreign->window);
+    auto* about = static_cast<AboutRecord*>(call.record);
+    HWND owner = reinterpret_cast<HWND>(static_cast<PlatformData*>(about->platformData)->hwnd);
+    *call.result = static_cast<int16_t>(
+        DialogBoxIndirectParamA(GetModuleHandleA(nullptr), &dialog.header, owner, EndOnOk, 0));
+  };
+  EXPECT_EQ(ShowAbout(session), 7);  // our own dialog was still answered
+
+  PostMessageA(other.window, WM_APP, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(other.drained, 10000), WAIT_OBJECT_0);
+  EXPECT_EQ(other.oks, 0);
+  for (HWND window : seen.windows) EXPECT_NE(window, other.window);
+  EXPECT_FALSE(seen.windows.empty());
+
+  PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+  WaitForSingleObject(thread, 10000);
+  CloseHandle(thread);
+  CloseHandle(other.ready);
+  CloseHandle(other.drained);
+  foreign = nullptr;
 }

@@ -13,9 +13,14 @@ HHOOK dialogWatch = nullptr;
 HostSession* watchedSession = nullptr;
 
 // Activation comes after WM_INITDIALOG, so the dialog's controls are ready.
+// Only windows of this thread are ours to answer: wine runs a thread's CBT
+// hook even when the thread merely tries to activate another program's window
+// (the next one on the desktop, after closing a dialog of its own), and that
+// program may be another host process on the same desktop.
 LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HCBT_ACTIVATE && watchedSession != nullptr && watchedSession->options.dialogHook != nullptr) {
-    HWND window = reinterpret_cast<HWND>(wParam);
+  HWND window = reinterpret_cast<HWND>(wParam);
+  if (code == HCBT_ACTIVATE && watchedSession != nullptr && watchedSession->options.dialogHook != nullptr &&
+      GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
     char className[16] = {0};
     GetClassNameA(window, className, sizeof className);
     if (std::strcmp(className, "#32770") == 0)
