@@ -16,7 +16,7 @@ start_display() {
   # Start wine's own services now, detached from our output: started later by
   # a test, they would inherit its pipe and keep the test runner waiting.
   wineserver -p 60 >/dev/null 2>&1 || true
-  wine cmd /c exit >/dev/null 2>&1 </dev/null || true
+  "$(dirname "${BASH_SOURCE[0]}")/wine-run.sh" cmd /c exit >/dev/null 2>&1 </dev/null || true
   WINEPREFIX="$WINEPREFIX64" WINEARCH=win64 wineserver -p 60 >/dev/null 2>&1 || true
   # The prefix's own 64-bit cmd.exe, so that wine-run.sh picks its loader.
   "$(dirname "${BASH_SOURCE[0]}")/wine-run.sh" "$WINEPREFIX64/drive_c/windows/system32/cmd.exe" /c exit \

@@ -2,6 +2,12 @@
 # Creates the two wine prefixes the host and the tests run in: a 32-bit one
 # for the 32-bit programs and a 64-bit one for the 64-bit programs.
 set -euo pipefail
+# Wine's own start-up without address randomization, as tools/wine-run.sh
+# explains.
+if [ -z "${VARDELKIST_FIXED_ADDRESSES:-}" ] && setarch "$(uname -m)" -R true 2>/dev/null; then
+  export VARDELKIST_FIXED_ADDRESSES=1
+  exec setarch "$(uname -m)" -R bash "$0" "$@"
+fi
 export WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml="
 

@@ -14,13 +14,24 @@ pe_machine() {
   od -An -tx2 -j$((header + 4)) -N2 "$1" 2>/dev/null | tr -d ' '
 }
 
+# Debian's wine comes without wine's preloader, which reserves the low
+# addresses a Windows process needs before the Linux loader maps anything.
+# The kernel then starts the 64-bit loader's program break anywhere up to
+# 1 GB above the loader at 0x7d000000, and about one start in several
+# hundred the break lands on the pages wine maps at 0x7ff00000: the program
+# dies before it runs, with exit status 1 and, under WINEDEBUG=-all, no word
+# ("failed to map the shared user data: c0000018"). Without address
+# randomization the break starts right above the loader, in both word sizes.
+fixed=()
+if setarch "$(uname -m)" -R true 2>/dev/null; then fixed=(setarch "$(uname -m)" -R); fi
+
 if [ "$(pe_machine "${1:-}")" = "8664" ]; then
   export WINEPREFIX="${WINEPREFIX64:-$HOME/.wine-vardelkist64}" WINEARCH=win64
   # Handed to the 32-bit loader, a 64-bit program runs as a child of a 32-bit
   # launcher process that relays its exit status; that relay once lost a run's
   # output and status. The 64-bit loader runs it directly.
-  if [ -x /usr/lib/wine/wine64 ]; then exec /usr/lib/wine/wine64 "$@"; fi
+  if [ -x /usr/lib/wine/wine64 ]; then exec "${fixed[@]}" /usr/lib/wine/wine64 "$@"; fi
 else
   export WINEPREFIX="${WINEPREFIX:-$HOME/.wine-vardelkist}" WINEARCH=win32
 fi
-exec wine "$@"
+exec "${fixed[@]}" wine "$@"
