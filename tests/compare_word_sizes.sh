@@ -5,8 +5,8 @@
 # Usage: compare_word_sizes.sh WINDOWS_BUILD_DIR WINDOWS64_BUILD_DIR
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
-host32="$1/tools/host/vkhost.exe" plugin32="$1/Vardelkist.8bf"
-host64="$2/tools/host/vkhost.exe" plugin64="$2/Vardelkist64.8bf"
+host32="$1/tools/vkhost/vkhost.exe" plugin32="$1/Vardelkist.8bf"
+host64="$2/tools/vkhost/vkhost.exe" plugin64="$2/Vardelkist64.8bf"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 # Output goes to a log, shown when a case fails.

@@ -74,7 +74,7 @@ def run_host(wine, args):
 
 def main():
     windows_build, plugin = sys.argv[1], sys.argv[2]
-    vkhost = os.path.join(windows_build, "tools", "host", "vkhost.exe")
+    vkhost = os.path.join(windows_build, "tools", "vkhost", "vkhost.exe")
     wine = [os.path.join(ROOT, "tools", "wine-run.sh"), vkhost]
     width, height, failures = 173, 129, 0
     with tempfile.TemporaryDirectory() as tmp:

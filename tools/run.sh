@@ -16,8 +16,8 @@ cmake --build "$BUILD"
 source tools/display.sh
 start_display
 
-VKHOST="$BUILD/windows/tools/host/vkhost.exe"
-VKHOST64="$BUILD/windows64/tools/host/vkhost.exe"
+VKHOST="$BUILD/windows/tools/vkhost/vkhost.exe"
+VKHOST64="$BUILD/windows64/tools/vkhost/vkhost.exe"
 PLUGIN="$BUILD/plugins/Vardelkist.8bf"
 PLUGIN64="$BUILD/plugins/Vardelkist64.8bf"
 OUT=out/examples

@@ -14,7 +14,7 @@ cmake --build "$BUILD"
 source tools/display.sh
 start_display
 
-VKHOST="$BUILD/windows/tools/host/vkhost.exe"
+VKHOST="$BUILD/windows/tools/vkhost/vkhost.exe"
 PLUGIN="$BUILD/plugins/Vardelkist.8bf"
 vkhost() { VARDELKIST_WINE_LANG=ja_JP.UTF-8 bash tools/wine-run.sh "$VKHOST" "$@"; }
 

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "tools/host/descriptor.h"
+#include "tools/vkhost/descriptor.h"
 
 namespace {
 

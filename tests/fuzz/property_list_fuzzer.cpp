@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/host/property_list.h"
+#include "tools/vkhost/property_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // A copy of exactly `size` bytes, so that any read past them is caught.

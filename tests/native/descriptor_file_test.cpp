@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "tools/host/descriptor.h"
+#include "tools/vkhost/descriptor.h"
 
 namespace {
 

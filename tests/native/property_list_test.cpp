@@ -8,7 +8,7 @@
 
 #include "resources/terminology_ids.h"
 #include "tests/expected_resources.h"
-#include "tools/host/property_list.h"
+#include "tools/vkhost/property_list.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "tools/host/host.h"
+#include "tools/vkhost/host.h"
 
 // The parameter dialog's controls.
 enum : int {

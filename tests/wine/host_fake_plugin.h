@@ -7,7 +7,7 @@
 #include <functional>
 #include <string>
 
-#include "tools/host/host.h"
+#include "tools/vkhost/host.h"
 
 struct FakeCall {
   int16_t selector;

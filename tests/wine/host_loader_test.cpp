@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "tests/wine/test_support.h"
-#include "tools/host/host.h"
+#include "tools/vkhost/host.h"
 
 TEST(HostLoader, LoadsTheRealPlugInThroughItsPropertyList) {
   HostPlugin plugin;

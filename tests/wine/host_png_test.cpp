@@ -5,7 +5,7 @@
 #include <string>
 
 #include "tests/wine/test_support.h"
-#include "tools/host/host.h"
+#include "tools/vkhost/host.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "host/globals.h"
-#include "tools/host/host.h"
+#include "tools/vkhost/host.h"
 
 class PluginFixture : public ::testing::Test {
  protected:

@@ -14,7 +14,7 @@
 #include "tests/wine/dialog_driver.h"
 #include "tests/wine/plugin_fixture.h"
 #include "tests/wine/test_support.h"
-#include "tools/host/allocation_faults.h"
+#include "tools/vkhost/allocation_faults.h"
 
 namespace {
 

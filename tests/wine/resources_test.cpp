@@ -16,7 +16,7 @@
 #include "resources/terminology_ids.h"
 #include "tests/expected_resources.h"
 #include "tests/wine/test_support.h"
-#include "tools/host/property_list.h"
+#include "tools/vkhost/property_list.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "tests/wine/test_support.h"
-#include "tools/host/host.h"
+#include "tools/vkhost/host.h"
 
 namespace {
 
@@ -17,7 +17,7 @@ struct Outcome {
   std::string errors;  // what it wrote to stderr
 };
 
-std::string VkhostPath() { return ExecutableDirectory() + "\\..\\..\\tools\\host\\vkhost.exe"; }
+std::string VkhostPath() { return ExecutableDirectory() + "\\..\\..\\tools\\vkhost\\vkhost.exe"; }
 
 Outcome RunVkhost(const std::string& arguments) {
   Outcome outcome;

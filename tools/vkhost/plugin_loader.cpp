@@ -2,7 +2,7 @@
 // code only when that declares a filter this host can run.
 #include <windows.h>
 
-#include "tools/host/host.h"
+#include "tools/vkhost/host.h"
 
 namespace {
 

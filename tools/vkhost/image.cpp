@@ -2,7 +2,7 @@
 #include <cassert>
 #include <cstring>
 
-#include "tools/host/host.h"
+#include "tools/vkhost/host.h"
 
 namespace {
 

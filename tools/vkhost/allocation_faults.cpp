@@ -1,4 +1,4 @@
-#include "tools/host/allocation_faults.h"
+#include "tools/vkhost/allocation_faults.h"
 
 #include <windows.h>
 

@@ -3,7 +3,7 @@
 // made. The plug-in must find everything it needs in the copies.
 #include <cstring>
 
-#include "tools/host/host_internal.h"
+#include "tools/vkhost/host_internal.h"
 
 namespace {
 

@@ -25,9 +25,9 @@
 #include <vector>
 
 #include "host/globals.h"
-#include "tools/host/command_line.h"
-#include "tools/host/host.h"
-#include "tools/host/screenshot.h"
+#include "tools/vkhost/command_line.h"
+#include "tools/vkhost/host.h"
+#include "tools/vkhost/screenshot.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 
 #include <cstring>
 
-#include "tools/host/host_internal.h"
-#include "tools/host/screenshot.h"
+#include "tools/vkhost/host_internal.h"
+#include "tools/vkhost/screenshot.h"
 
 namespace {
 

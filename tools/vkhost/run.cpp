@@ -2,7 +2,7 @@
 #include <chrono>
 #include <cstring>
 
-#include "tools/host/host_internal.h"
+#include "tools/vkhost/host_internal.h"
 
 namespace {
 

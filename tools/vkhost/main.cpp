@@ -5,7 +5,7 @@
 #include <cstring>
 #include <new>
 
-#include "tools/host/command_line.h"
+#include "tools/vkhost/command_line.h"
 
 namespace {
 

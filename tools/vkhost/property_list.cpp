@@ -1,7 +1,7 @@
 // Property list parsing. Every read goes through a cursor that knows how many
 // bytes are left, so malformed input ends in an error message, never in a read
 // outside the buffer.
-#include "tools/host/property_list.h"
+#include "tools/vkhost/property_list.h"
 
 #include <cstdio>
 

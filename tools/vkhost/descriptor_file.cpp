@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/host/descriptor.h"
+#include "tools/vkhost/descriptor.h"
 
 namespace {
 

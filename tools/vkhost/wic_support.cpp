@@ -1,4 +1,4 @@
-#include "tools/host/wic_support.h"
+#include "tools/vkhost/wic_support.h"
 
 #include <cstdio>
 #include <cstring>

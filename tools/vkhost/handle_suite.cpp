@@ -4,7 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "tools/host/host_internal.h"
+#include "tools/vkhost/host_internal.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tools/host/guarded_memory.h"
+#include "tools/vkhost/guarded_memory.h"
 
 #include <windows.h>
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tools/host/guarded_memory.h"
-#include "tools/host/host.h"
+#include "tools/vkhost/guarded_memory.h"
+#include "tools/vkhost/host.h"
 
 constexpr Fixed kFixedOne = 0x00010000;
 constexpr OSErr kParamErr = -50;

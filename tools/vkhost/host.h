@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "host/host_api.h"
-#include "tools/host/descriptor.h"
-#include "tools/host/property_list.h"
+#include "tools/vkhost/descriptor.h"
+#include "tools/vkhost/property_list.h"
 
 // ---- The plug-in module -------------------------------------------------------
 

@@ -1,7 +1,7 @@
 // The filter record as a host fills it before the first selector of a run.
 #include <cstring>
 
-#include "tools/host/host_internal.h"
+#include "tools/vkhost/host_internal.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "tools/host/property_list.h"
+#include "tools/vkhost/property_list.h"
 
 namespace {
 

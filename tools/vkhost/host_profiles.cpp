@@ -1,6 +1,6 @@
 // Named sets of host options: the hosts users have, as far as the plug-in
 // can tell them apart.
-#include "tools/host/host.h"
+#include "tools/vkhost/host.h"
 
 namespace {
 

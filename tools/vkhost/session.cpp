@@ -1,7 +1,7 @@
 // The session: what the host keeps for one plug-in between calls and runs.
 #include <cstring>
 
-#include "tools/host/host_internal.h"
+#include "tools/vkhost/host_internal.h"
 
 namespace {
 

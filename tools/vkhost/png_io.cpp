@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/host/host_internal.h"
-#include "tools/host/wic_support.h"
+#include "tools/vkhost/host_internal.h"
+#include "tools/vkhost/wic_support.h"
 
 namespace {
 

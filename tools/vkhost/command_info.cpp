@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <cstring>
 
-#include "tools/host/command_line.h"
-#include "tools/host/host.h"
-#include "tools/host/screenshot.h"
+#include "tools/vkhost/command_line.h"
+#include "tools/vkhost/host.h"
+#include "tools/vkhost/screenshot.h"
 
 namespace {
 

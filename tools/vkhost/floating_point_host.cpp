@@ -3,7 +3,7 @@
 // host's usual state put back. A floating-point exception inside the call is
 // counted and the faulting code resumed with every exception masked, so that
 // a test sees the fault instead of losing the process.
-#include "tools/host/host_internal.h"
+#include "tools/vkhost/host_internal.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Recorded actions on disk, in the descriptor's text form.
 #include <cstdio>
 
-#include "tools/host/host_internal.h"
+#include "tools/vkhost/host_internal.h"
 
 namespace {
 
