@@ -11,7 +11,10 @@
 
 // Private messages between the preview control and the dialog.
 constexpr UINT WM_PREVIEW_INIT = WM_APP + 1;       // to the control: lParam is the globals record
-constexpr UINT WM_PREVIEW_ABORT = WM_APP + 100;    // to the dialog: stop a running computation
+// Posted to the dialog when a drag starts and ahead of every request it puts
+// off. The dialog ignores it; it is a message waiting in the queue for a
+// host whose abortProc looks there. Nothing of ours stops a computation.
+constexpr UINT WM_PREVIEW_ABORT = WM_APP + 100;
 constexpr UINT WM_PREVIEW_REFRESH = WM_APP + 101;  // to the dialog: wParam is the recompute flag
 
 // 1 while a preview composition runs, 0 otherwise. A composition may run the

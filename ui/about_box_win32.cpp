@@ -2,12 +2,13 @@
 
 #include "host/plugin_entry.h"
 #include "ui/about_box.h"
+#include "ui/dialog_ids.h"
 #include "ui/place_dialog.h"
 
 namespace {
 
-constexpr int kAboutTemplate = 101;
-constexpr int kAboutTextControl = 1001;
+constexpr int kAboutTemplate = ABOUT_DIALOG_ID;
+constexpr int kAboutTextControl = ABOUT_TEXT_CONTROL;
 
 const char kAboutText[] =
     "Vardelkist\n"

@@ -7,20 +7,21 @@
 #include "host/plugin_entry.h"
 #include "preview/preview_buffers.h"
 #include "preview/preview_window.h"
+#include "ui/dialog_ids.h"
 #include "ui/dialog_rules.h"
 #include "ui/parameter_dialog.h"
 #include "ui/place_dialog.h"
 
 namespace {
 
-constexpr int kParameterTemplate = 102;
-constexpr int kPreviewControl = 1007;
-constexpr int kShiftLabel = 1010;
-constexpr int kShiftEdit = 1011;
-constexpr int kShiftSlider = 1012;
-constexpr int kSpiralButton = 1016;
-constexpr int kNormalButton = 1017;
-constexpr int kLayoutLabel = 1018;
+constexpr int kParameterTemplate = PARAMETER_DIALOG_ID;
+constexpr int kPreviewControl = PREVIEW_CONTROL;
+constexpr int kShiftLabel = SHIFT_LABEL;
+constexpr int kShiftEdit = SHIFT_EDIT;
+constexpr int kShiftSlider = SHIFT_SLIDER;
+constexpr int kSpiralButton = SPIRAL_BUTTON;
+constexpr int kNormalButton = NORMAL_BUTTON;
+constexpr int kLayoutLabel = LAYOUT_LABEL;
 constexpr int kLayoutButtons[] = {kNormalButton, kSpiralButton};  // indexed by draw
 constexpr int kShiftMaximum = 65535;
 constexpr OSErr kHostInsufficient = -30900;  // errPlugInHostInsufficient

@@ -1,6 +1,7 @@
 // The plug-in in a host that runs with floating-point exceptions unmasked.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -70,6 +71,7 @@ TEST_F(UnmaskedHost, AWholeRunLeavesTheHostsStateAsItWasAndPlotsTheSame) {
     FilterRecord record;
     std::memset(&record, 0, sizeof record);
     record.imageSize = {30, 40};
+    record.imageMode = plugInModeRGBColor;
     record.planes = 3;
     record.filterRect = {0, 0, 30, 40};
     record.foreground = {65535, 32768, 1};
@@ -86,15 +88,17 @@ TEST_F(UnmaskedHost, AWholeRunLeavesTheHostsStateAsItWasAndPlotsTheSame) {
                                  filterSelectorContinue, filterSelectorFinish, 99};
     for (int16_t selector : selectors) {
       PluginMain(selector, &record, &data, &result);
+      EXPECT_EQ(result, selector == 99 ? filterBadParameters : noErr) << selector;
       EXPECT_EQ(CurrentX87Control(), host.x87Control) << selector;
       EXPECT_EQ(CurrentMxcsr() & 0xFFC0, host.mxcsr & 0xFFC0) << selector;
     }
     SetHostState(runner);
-    EXPECT_EQ(result, filterBadParameters);
     plots[h] = output;
     DisposeFallbackHandle(record.parameters);
     FreeLockedBlock(reinterpret_cast<void*>(data));
   }
+  // Green 32768 is 127.5 and a bit on the 8-bit scale: rounding down would make it 127.
+  EXPECT_EQ(std::count(plots[0].begin(), plots[0].end(), 255), 196);  // the red of the primes below 1200
   EXPECT_EQ(plots[0], plots[1]);
   EXPECT_EQ(plots[0], plots[2]);
 }

@@ -9,16 +9,17 @@
 #include <string>
 
 #include "tools/vkhost/host.h"
+#include "ui/dialog_ids.h"
 
 // The parameter dialog's controls.
 enum : int {
-  kPreviewControl = 1007,
-  kShiftLabel = 1010,
-  kShiftEdit = 1011,
-  kShiftSlider = 1012,
-  kSpiralButton = 1016,
-  kNormalButton = 1017,
-  kLayoutLabel = 1018,
+  kPreviewControl = PREVIEW_CONTROL,
+  kShiftLabel = SHIFT_LABEL,
+  kShiftEdit = SHIFT_EDIT,
+  kShiftSlider = SHIFT_SLIDER,
+  kSpiralButton = SPIRAL_BUTTON,
+  kNormalButton = NORMAL_BUTTON,
+  kLayoutLabel = LAYOUT_LABEL,
 };
 
 typedef std::function<void(HWND dialog)> DialogScript;

@@ -8,7 +8,9 @@
 
 #include <string>
 
-constexpr int kShiftEdit = 1011, kSpiralButton = 1016;
+#include "ui/dialog_ids.h"
+
+constexpr int kShiftEdit = SHIFT_EDIT, kSpiralButton = SPIRAL_BUTTON;
 
 struct DialogUser {
   bool chooseSpiral = false;

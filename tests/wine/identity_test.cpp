@@ -2,7 +2,9 @@
 // runs once under each name (the build copies it to Photoshp.exe,
 // Fireworks.exe, ...); each test checks what its current name calls for.
 #include <gtest/gtest.h>
+#include <windows.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "tests/wine/plugin_fixture.h"
@@ -17,6 +19,18 @@ bool IsFallbackHandle(intptr_t word) {
 }
 
 class Identity : public PluginFixture {};
+
+// Starts and ends threads until told to stop: each start and end calls the
+// plug-in's module entry on that thread.
+DWORD WINAPI ComeAndGo(void* stop) {
+  while (!static_cast<std::atomic<bool>*>(stop)->load()) {
+    HANDLE thread = CreateThread(nullptr, 0, [](void*) -> DWORD { return 0; }, nullptr, 0, nullptr);
+    if (thread == nullptr) continue;
+    WaitForSingleObject(thread, INFINITE);
+    CloseHandle(thread);
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -66,6 +80,28 @@ TEST_F(Identity, OnlyFireworksKeepsTheRecordInAHandle) {
   Begin(20, 20, Rect{0, 0, 20, 20});
   EXPECT_EQ(CallPluginMain(session, filterSelectorStart), noErr);
   EXPECT_EQ(session->data, word);
+}
+
+TEST_F(Identity, FireworksStaysFireworksWhileThreadsComeAndGo) {
+  if (!RunningAs("Fireworks.exe")) GTEST_SKIP() << "Fireworks only";
+  HostOptions options;
+  options.forgetsParameters = true;  // a new record, so a new handle, every run
+  Open(options);
+  MakeImage(&image, 6, 5, 3, false, 8);
+  std::atomic<bool> stop{false};
+  HANDLE churn = CreateThread(nullptr, 0, ComeAndGo, &stop, 0, nullptr);
+  ASSERT_NE(churn, nullptr);
+  int32_t runs = 0;
+  for (; runs < 400 && !HasFailure(); ++runs) {
+    HostRunReport report = RunFilter(session, &image, HostRunOptions{});
+    EXPECT_EQ(report.result, noErr) << "run " << runs << ": " << report.error;
+    // A record made as a block, or a handle taken for one, shows here.
+    EXPECT_EQ(LiveHandleCount(session), runs + 1) << "run " << runs;
+    EXPECT_EQ(session->log.foreignHandleCalls, 0) << "run " << runs;
+  }
+  stop = true;
+  WaitForSingleObject(churn, INFINITE);
+  CloseHandle(churn);
 }
 
 TEST_F(Identity, FireworksFallsBackToItsOwnHandleForAnUnusableSuite) {
