@@ -14,8 +14,8 @@ int32_t BytesPerSample(int16_t imageMode) {
 
 }  // namespace
 
-void PlotPrimes(FilterGlobals* globals, bool reportProgress) {
-  if (globals == nullptr || globals->filterRecord == nullptr) return;
+OSErr PlotPrimes(FilterGlobals* globals, bool reportProgress) {
+  if (globals == nullptr || globals->filterRecord == nullptr) return noErr;
   const FilterRecord* record = globals->filterRecord;
   PlotJob job = {};
   job.input = {record->inData, record->inRowBytes, record->inColumnBytes, record->inRect};
@@ -34,6 +34,5 @@ void PlotPrimes(FilterGlobals* globals, bool reportProgress) {
   }
   job.progressProc = reportProgress ? record->progressProc : nullptr;
   job.abortProc = record->abortProc;
-  const OSErr result = RunPlotJob(job);
-  if (result != noErr && globals->result != nullptr) *globals->result = result;
+  return RunPlotJob(job);
 }

@@ -8,9 +8,10 @@
 // outData out, all planes interleaved), with draw and shft from the parameters
 // handle. Reports progress through progressProc when `reportProgress` is set
 // and polls abortProc every 1000 steps either way.
-// Completed: the output holds the plot and the result word is unchanged.
-// An empty rectangle: nothing happens at all.
+// Completed: the output holds the plot; noErr.
+// An empty rectangle: nothing happens at all; noErr.
 // Otherwise the output is not written, all working memory is released, and
-// the result word says why: -128 cancelled, -108 memory refused, -30100 the
+// the result says why: -128 cancelled, -108 memory refused, -30100 the
 // rectangle or the buffers do not fit together (or no parameters block).
-void PlotPrimes(FilterGlobals* globals, bool reportProgress);
+// The host's result word is left to the caller.
+OSErr PlotPrimes(FilterGlobals* globals, bool reportProgress);

@@ -26,13 +26,26 @@ extern void* moduleInstance;
 typedef void (*GlobalsInitialiser)(FilterGlobals* globals);
 
 // Finds or makes the globals record in a handle kept in the data word
-// (Fireworks). Null, with -108 in the result word, when it cannot.
+// (Fireworks), and binds it to `result` and `record`. Null when it cannot
+// (the caller answers -108); the data word is then unchanged.
 FilterGlobals* AcquireHandleGlobals(int16_t* result, FilterRecord* record, const HandleProcs* procs,
                                     int32_t size, intptr_t* data, GlobalsInitialiser initialise);
 
+// Leaves `parameters` null when it cannot make the block; it reports nothing
+// itself, since it also runs as the initialiser of a new record.
 void PrepareGlobals(FilterGlobals* globals);
-void OnParameters(FilterGlobals* globals);
-void OnPrepare(FilterGlobals* globals);
-void OnStart(FilterGlobals* globals);
-void OnContinue(FilterGlobals* globals);
-void OnFinish(FilterGlobals* globals);
+
+// The selector handlers. Each returns its result code, which PluginMain
+// stores in the host's result word; noErr from any but Start leaves a -108
+// from making the record standing.
+OSErr OnParameters(FilterGlobals* globals);
+OSErr OnPrepare(FilterGlobals* globals);
+OSErr OnStart(FilterGlobals* globals);
+OSErr OnContinue(FilterGlobals* globals);
+OSErr OnFinish(FilterGlobals* globals);
+
+// Stores `result` in the host's result word while a call is still running.
+// Only the parameter dialog does this: the host's callbacks during the
+// dialog see what it has come to (the answer to its whole-image request, a
+// recompute the engine stopped, OK or Cancel), as they always have.
+void PublishResult(const FilterGlobals* globals, OSErr result);

@@ -16,7 +16,6 @@ namespace {
 void Bind(FilterGlobals* globals, int16_t* result, FilterRecord* record) {
   globals->result = result;
   globals->filterRecord = record;
-  *result = noErr;
 }
 
 // Non-Fireworks hosts: the record is a locked block whose address is the data word.
@@ -27,10 +26,7 @@ FilterGlobals* AcquireBlockGlobals(int16_t* result, FilterRecord* record, intptr
     return globals;
   }
   auto* globals = static_cast<FilterGlobals*>(NewLockedBlock(sizeof(FilterGlobals)));
-  if (globals == nullptr) {
-    *result = memFullErr;
-    return nullptr;
-  }
+  if (globals == nullptr) return nullptr;
   *data = reinterpret_cast<intptr_t>(globals);
   Bind(globals, result, record);
   PrepareGlobals(globals);
@@ -50,6 +46,9 @@ void RequestFilterRect(FilterGlobals* globals) {
               static_cast<int16_t>(filter.bottom - filter.top));
 }
 
+// PrepareGlobals' only failure: no parameters block could be made.
+OSErr PreparedStatus(const FilterRecord* record) { return record->parameters == nullptr ? OSErr{memFullErr} : OSErr{noErr}; }
+
 bool IsEmpty(const Rect& rect) { return rect.top == rect.bottom || rect.left == rect.right; }
 
 // The modes the property list declares. In any other the samples would be
@@ -66,22 +65,15 @@ FilterGlobals* AcquireHandleGlobals(int16_t* result, FilterRecord* record, const
   if (*data != 0) {
     Handle handle = reinterpret_cast<Handle>(*data);
     auto* globals = reinterpret_cast<FilterGlobals*>(LockPluginHandle(procs, handle, true));
-    if (globals == nullptr) {
-      *result = memFullErr;
-      return nullptr;
-    }
+    if (globals == nullptr) return nullptr;
     Bind(globals, result, record);
     return globals;
   }
   Handle handle = NewPluginHandle(procs, size);
-  if (handle == nullptr) {
-    *result = memFullErr;
-    return nullptr;
-  }
+  if (handle == nullptr) return nullptr;
   auto* globals = reinterpret_cast<FilterGlobals*>(LockPluginHandle(procs, handle, true));
   if (globals == nullptr) {
     DisposePluginHandle(procs, handle);
-    *result = memFullErr;
     return nullptr;
   }
   // A host's newProc need not clear its memory; showDialog must start at 0.
@@ -103,10 +95,7 @@ void PrepareGlobals(FilterGlobals* globals) {
       (record->planes == 1 || record->planes == 3) && record->inTransparencyMask != 0 ? 1 : 0;
   if (record->parameters == nullptr) {
     Handle parameters = NewFallbackHandle(sizeof(FilterParameters));
-    if (parameters == nullptr) {
-      *globals->result = memFullErr;
-      return;
-    }
+    if (parameters == nullptr) return;
     record->parameters = parameters;
     // Defaults in a fresh process; afterwards what the user last confirmed,
     // for hosts that drop the handle between runs.
@@ -119,43 +108,35 @@ FilterParameters* GetFilterParameters(const FilterRecord* record) {
   return reinterpret_cast<FilterParameters*>(*record->parameters);
 }
 
-void OnParameters(FilterGlobals* globals) {
+OSErr OnParameters(FilterGlobals* globals) {
   PrepareGlobals(globals);
   globals->showDialog = 1;
+  return PreparedStatus(globals->filterRecord);
 }
 
-void OnPrepare(FilterGlobals* globals) {
+OSErr OnPrepare(FilterGlobals* globals) {
   globals->filterRecord->bufferSpace = 0;
   globals->filterRecord->maxSpace = 0;
+  return noErr;
 }
 
-void OnStart(FilterGlobals* globals) {
+namespace {
+
+// Start up to its request; a failure leaves the rectangles to the caller.
+OSErr RequestPixels(FilterGlobals* globals) {
   FilterRecord* record = globals->filterRecord;
-  *globals->result = noErr;
-  if (!CheckAdvanceState(record->advanceState, moduleInstance)) {
-    *globals->result = userCanceledErr;
-    EmptyRequest(record);
-    return;
-  }
-  if (!ModeSupported(record->imageMode)) {
-    *globals->result = filterBadMode;
-    EmptyRequest(record);
-    return;
-  }
+  if (!CheckAdvanceState(record->advanceState, moduleInstance)) return userCanceledErr;
+  if (!ModeSupported(record->imageMode)) return filterBadMode;
   PrepareGlobals(globals);
   // Everything below reads or writes the parameters block.
-  if (GetFilterParameters(record) == nullptr) {
-    *globals->result = memFullErr;
-    EmptyRequest(record);
-    return;
-  }
+  if (GetFilterParameters(record) == nullptr) return memFullErr;
+  // A close status of the host's reader is no reason to stop: the dialog or
+  // the request below answers for the call.
   ReadScriptParameters(globals);
   if (globals->showDialog != 0) {
     globals->showDialog = 0;
-    if (!DoParameterDialog(globals)) {
-      EmptyRequest(record);
-      return;
-    }
+    const OSErr dialog = DoParameterDialog(globals);
+    if (dialog != noErr) return dialog;
     RememberParameters(*GetFilterParameters(record));
     // The dialog asked for the whole image: the filter rectangle addresses
     // itself inside those buffers.
@@ -163,27 +144,56 @@ void OnStart(FilterGlobals* globals) {
   } else {
     RequestFilterRect(globals);
   }
-  *globals->result = record->advanceState();
-  if (*globals->result != noErr) EmptyRequest(record);
+  return record->advanceState();
 }
 
-void OnContinue(FilterGlobals* globals) {
+}  // namespace
+
+OSErr OnStart(FilterGlobals* globals) {
+  const OSErr result = RequestPixels(globals);
+  if (result != noErr) EmptyRequest(globals->filterRecord);
+  return result;
+}
+
+OSErr OnContinue(FilterGlobals* globals) {
   FilterRecord* record = globals->filterRecord;
+  OSErr result = noErr;
   if (!IsEmpty(record->filterRect)) {
     if (GetFilterParameters(record) == nullptr) {
-      *globals->result = memFullErr;
+      result = memFullErr;
     } else {
-      PlotPrimes(globals, true);
-      if (*globals->result == noErr) RememberParameters(*GetFilterParameters(record));
+      result = PlotPrimes(globals, true);
+      if (result == noErr) RememberParameters(*GetFilterParameters(record));
     }
   }
   EmptyRequest(record);
+  return result;
 }
 
-void OnFinish(FilterGlobals* globals) { WriteScriptParameters(globals); }
+// Recording is never worth failing the run for.
+OSErr OnFinish(FilterGlobals* globals) {
+  WriteScriptParameters(globals);
+  return noErr;
+}
+
+void PublishResult(const FilterGlobals* globals, OSErr result) { *globals->result = result; }
 
 namespace {
 
+OSErr RunHandler(int16_t selector, FilterGlobals* globals) {
+  switch (selector) {
+    case filterSelectorParameters: return OnParameters(globals);
+    case filterSelectorPrepare: return OnPrepare(globals);
+    case filterSelectorStart: return OnStart(globals);
+    case filterSelectorContinue: return OnContinue(globals);
+    case filterSelectorFinish: return OnFinish(globals);
+    default: return filterBadParameters;
+  }
+}
+
+// The one place that answers the host, apart from the dialog's
+// PublishResult while it runs. The word reads 0 from the moment the record
+// is bound, as the host's callbacks meanwhile see it.
 void DispatchSelector(int16_t selector, void* record, intptr_t* data, int16_t* result) {
   if (result == nullptr) return;
   if (selector == filterSelectorAbout) {
@@ -197,22 +207,26 @@ void DispatchSelector(int16_t selector, void* record, intptr_t* data, int16_t* r
     return;
   }
   const bool inHandle = HostApp == hostFireworks;
+  const bool fresh = *data == 0;
   FilterGlobals* globals =
       inHandle ? AcquireHandleGlobals(result, filterRecord, filterRecord->handleProcs,
                                       sizeof(FilterGlobals), data, PrepareGlobals)
                : AcquireBlockGlobals(result, filterRecord, data);
-  if (globals == nullptr) return;
+  if (globals == nullptr) {
+    *result = memFullErr;
+    return;
+  }
+  // A new record whose parameters block could not be made reports it,
+  // whatever the selector does, unless Start answers for the whole call.
+  OSErr status = noErr;
+  if (fresh && selector != filterSelectorStart) status = PreparedStatus(filterRecord);
+  *result = status;
 
   if (HostApp == hostPremiere) filterRecord->wholeSize = filterRecord->imageSize;
 
-  switch (selector) {
-    case filterSelectorParameters: OnParameters(globals); break;
-    case filterSelectorPrepare: OnPrepare(globals); break;
-    case filterSelectorStart: OnStart(globals); break;
-    case filterSelectorContinue: OnContinue(globals); break;
-    case filterSelectorFinish: OnFinish(globals); break;
-    default: *result = filterBadParameters; break;
-  }
+  const OSErr handled = RunHandler(selector, globals);
+  if (handled != noErr) status = handled;
+  *result = status;
 
   if (inHandle && *data != 0) UnlockPluginHandle(filterRecord->handleProcs, reinterpret_cast<Handle>(*data));
 }

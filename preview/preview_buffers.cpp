@@ -63,10 +63,10 @@ void FetchTransparency(FilterGlobals* globals) {
   FilterRecord* record = globals->filterRecord;
   record->planes = static_cast<int16_t>(record->planes + 1);
   record->inHiPlane = static_cast<int16_t>(record->planes - 1);
-  *globals->result = record->advanceState();
+  const OSErr delivered = record->advanceState();
   // A failed request delivers nothing that may be read.
   if (globals->transparencyPlane != nullptr) {
-    if (*globals->result == noErr) {
+    if (delivered == noErr) {
       CopyTransparency(globals);
     } else {
       std::memset(globals->transparencyPlane, 0, ImagePixelCount(record));
@@ -111,6 +111,5 @@ int16_t InitPreview(FilterGlobals* globals) {
   globals->zoom = 1;
   RequestAllPlanes(record);
   if (globals->hasTransparency != 0) FetchTransparency(globals);
-  *globals->result = record->advanceState();
-  return *globals->result;
+  return record->advanceState();
 }

@@ -18,7 +18,7 @@ void FreePreviewBuffers(FilterGlobals* globals);
 // Asks the host for the whole image (all planes, no down-sampling, paddings
 // 255), opens the preview on the middle of the filter rectangle at zoom 1,
 // and with hasTransparency fetches the transparency plane once into its copy.
-// Each advanceState result goes to the result word; the last is returned.
+// Returns the last advanceState result; the result word is the caller's.
 int16_t InitPreview(FilterGlobals* globals);
 
 // One 16-bit sample on the preview's 8-bit scale: the host's full value 32768

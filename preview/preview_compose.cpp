@@ -74,9 +74,9 @@ void ComposePixel(const ComposeSource& source, const FilterGlobals* globals, int
   }
 }
 
-void RecomputeVisible(FilterGlobals* globals, const Rect& visible) {
+OSErr RecomputeVisible(FilterGlobals* globals, const Rect& visible) {
   IntersectRects(&globals->processRect, &visible, &globals->filterRecord->filterRect);
-  PlotPrimes(globals, true);
+  return PlotPrimes(globals, true);
 }
 
 }  // namespace
@@ -108,15 +108,16 @@ int32_t PreviewPixelBytes(const FilterGlobals* globals) {
   return globals->filterRecord->planes + (globals->hasTransparency != 0 ? 1 : 0);
 }
 
-void ComposePreview(FilterGlobals* globals, uint8_t recompute) {
-  if (!CanCompose(globals)) return;
+OSErr ComposePreview(FilterGlobals* globals, uint8_t recompute) {
+  if (!CanCompose(globals)) return noErr;
   Rect visible;
   GetVisibleRect(globals, &visible);
+  OSErr plotted = noErr;
   if (recompute != 0) {
-    RecomputeVisible(globals, visible);
-    if (*globals->result != noErr) recompute = 0;
+    plotted = RecomputeVisible(globals, visible);
+    if (plotted != noErr || *globals->result != noErr) recompute = 0;
     // The engine's callbacks may have run the dialog; look again.
-    if (!CanCompose(globals)) return;
+    if (!CanCompose(globals)) return plotted;
   }
   const FilterRecord* record = globals->filterRecord;
   const int32_t width = PreviewWidth(globals);
@@ -152,6 +153,7 @@ void ComposePreview(FilterGlobals* globals, uint8_t recompute) {
       ComposePixel(source, globals, y, x, globals->previewPixels + index * pixelBytes, globals->previewMask + index);
     }
   }
+  return plotted;
 }
 
 void FillPreviewPixelMap(const FilterGlobals* globals, PreviewPixelMap* pixels) {

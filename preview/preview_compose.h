@@ -32,10 +32,12 @@ int32_t PreviewPixelBytes(const FilterGlobals* globals);
 
 // Fills the preview buffers from the host's buffers. With `recompute`, the
 // visible part of the filter rectangle is plotted first and shown from the
-// output buffer, unless the engine left a failure in the result word. Does
-// nothing while the buffers are missing or the host's buffers do not hold
-// the whole image the preview asked for.
-void ComposePreview(FilterGlobals* globals, uint8_t recompute);
+// output buffer, unless the engine fails now or a failure stands in the
+// result word from earlier in the dialog. Does nothing while the buffers are
+// missing or the host's buffers do not hold the whole image the preview
+// asked for. Returns the engine's result (noErr without a recompute); the
+// dialog keeps it in the result word.
+OSErr ComposePreview(FilterGlobals* globals, uint8_t recompute);
 
 // What the host's displayPixels is given for the composed preview.
 struct PreviewPixelMap {

@@ -30,7 +30,8 @@ void SubclassPreview(HWND dialog, int controlId, WPARAM wParam, LPARAM lParam);
 
 // Composes (recomputing when asked) and invalidates the control; the paint
 // follows through WM_PAINT. Busy for its whole length, nested calls included.
-void RefreshPreview(HWND control, FilterGlobals* globals, WPARAM recompute);
+// Returns the composition's result (the engine's, when it ran).
+OSErr RefreshPreview(HWND control, FilterGlobals* globals, WPARAM recompute);
 
 // Posts WM_PREVIEW_REFRESH with `flag` to `window`, retrying until it is queued.
 void PostRefreshRequest(HWND window, WPARAM flag);

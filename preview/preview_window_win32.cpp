@@ -72,13 +72,14 @@ void SubclassPreview(HWND dialog, int controlId, WPARAM wParam, LPARAM lParam) {
   SendMessageA(control, WM_PREVIEW_INIT, wParam, lParam);
 }
 
-void RefreshPreview(HWND control, FilterGlobals* globals, WPARAM recompute) {
+OSErr RefreshPreview(HWND control, FilterGlobals* globals, WPARAM recompute) {
   ++refreshDepth;
   previewBusy = 1;
-  ComposePreview(globals, static_cast<uint8_t>(recompute & 0xFF));
+  const OSErr result = ComposePreview(globals, static_cast<uint8_t>(recompute & 0xFF));
   RECT area = ControlClientRect(control);
   InvalidateRect(control, &area, FALSE);
   if (--refreshDepth == 0) previewBusy = 0;
+  return result;
 }
 
 void PostRefreshRequest(HWND window, WPARAM flag) { PostUntilQueued(window, WM_PREVIEW_REFRESH, flag, 0); }

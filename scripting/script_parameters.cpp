@@ -83,7 +83,6 @@ int16_t ReadScriptParameters(FilterGlobals* globals) {
     status = procs->closeReadDescriptorProc(reader);
     ReleaseDescriptor(record, parameters);
   }
-  if (status != noErr && status != errMissingParameter) *globals->result = status;
   globals->showDialog = parameters->playInfo == plugInDialogDisplay ? 1 : 0;
   return status;
 }

@@ -33,8 +33,9 @@ bool ScriptingAvailable(const PIDescriptorParameters* parameters);
 // Loads draw and shft from the host's descriptor (low 16 bits of each) and
 // takes over the host's wish to show the dialog. The descriptor is disposed
 // of through the host's handle suite, or left to the host when that suite is
-// unusable. A close status other than 0 and errMissingParameter goes to the
-// result word. Returns the close status (0 when nothing was read).
+// unusable. Returns the reader's close status (0 when nothing was read);
+// errMissingParameter only says a key was absent. The host never sees the
+// status: Start goes on, and its dialog or request answers the call.
 int16_t ReadScriptParameters(FilterGlobals* globals);
 
 // Records draw and shft into a new descriptor for the host, replacing the old

@@ -5,11 +5,11 @@
 #include "ui/about_box.h"
 #include "ui/parameter_dialog.h"
 
-bool DoParameterDialog(FilterGlobals* globals) {
+OSErr DoParameterDialog(FilterGlobals* globals) {
   AllocPreviewBuffers(globals);
-  const int16_t delivered = InitPreview(globals);
+  const OSErr delivered = InitPreview(globals);
   FreePreviewBuffers(globals);
-  return delivered == noErr;
+  return delivered;
 }
 
 intptr_t DoAboutBox(const AboutRecord* /*about*/) { return 0; }

@@ -4,8 +4,9 @@
 
 #include "host/globals.h"
 
-// Runs the dialog. True when the user confirmed with OK (result word 0);
-// false otherwise, with the result word set: -128 after Cancel or close (the
-// parameters as they were when it opened), -30900 when the dialog could not
-// be created (a host without the common controls' trackbar class).
-bool DoParameterDialog(FilterGlobals* globals);
+// Runs the dialog. noErr when the user confirmed with OK; otherwise -128
+// after Cancel or close (the parameters as they were when it opened), -30900
+// when the dialog could not be created (a host without the common controls'
+// trackbar class), or a failure that stood when the dialog was destroyed
+// from outside. While it runs, the host's result word follows the dialog.
+OSErr DoParameterDialog(FilterGlobals* globals);

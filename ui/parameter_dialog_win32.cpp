@@ -8,6 +8,7 @@
 #include "preview/preview_buffers.h"
 #include "preview/preview_window.h"
 #include "ui/dialog_ids.h"
+#include "ui/dialog_requests.h"
 #include "ui/dialog_rules.h"
 #include "ui/parameter_dialog.h"
 #include "ui/place_dialog.h"
@@ -24,7 +25,6 @@ constexpr int kNormalButton = NORMAL_BUTTON;
 constexpr int kLayoutLabel = LAYOUT_LABEL;
 constexpr int kLayoutButtons[] = {kNormalButton, kSpiralButton};  // indexed by draw
 constexpr int kShiftMaximum = 65535;
-constexpr OSErr kHostInsufficient = -30900;  // errPlugInHostInsufficient
 
 const char kTitle[] = "Vardelkist 1.0.0";
 // Code page 932 (Shift-JIS) bytes of the labels.
@@ -36,21 +36,7 @@ const char kSpiralText[] = "\x82\xA4\x82\xB8\x82\xDC\x82\xAB";       // spiral
 // One dialog at a time.
 FilterGlobals* dialogGlobals = nullptr;
 uint32_t savedParameters = 0;
-bool dialogInitialised = false;
-bool dialogConfirmed = false;
-bool dialogEnded = false;
-
-// Requests that arrived while a composition was running, acted on in their
-// order once it has ended: at most one refresh (the latest flag wins) and the
-// first of OK, Cancel and close. Remembering instead of re-posting keeps a
-// host that empties the message queue inside its callbacks from spinning.
-enum class Deferred { Refresh, Ok, Cancel, Close };
-struct DeferredRequest {
-  Deferred kind;
-  WPARAM wParam;
-};
-DeferredRequest deferred[2];
-int deferredCount = 0;
+DialogFlow dialogFlow;
 
 FilterParameters* Parameters() { return GetFilterParameters(dialogGlobals->filterRecord); }
 
@@ -97,14 +83,16 @@ void SetRadioGroup(HWND dialog, int16_t* draw, int index, int count, const int* 
 void InitDialog(HWND dialog, WPARAM wParam, LPARAM lParam) {
   dialogGlobals = reinterpret_cast<FilterGlobals*>(lParam);
   savedParameters = LoadParameterWord();
-  dialogInitialised = true;
+  dialogFlow.initialised = true;
   SetWindowTextA(dialog, kTitle);
   PlaceDialog(dialog);
   SubclassPreview(dialog, kPreviewControl, wParam, lParam);
   GetPreviewRect(dialog, kPreviewControl, &dialogGlobals->previewRect);
   AllocPreviewBuffers(dialogGlobals);
+  const OSErr delivered = InitPreview(dialogGlobals);
+  PublishResult(dialogGlobals, delivered);
   // Without the whole image there is nothing the preview may read.
-  if (InitPreview(dialogGlobals) != noErr) FreePreviewBuffers(dialogGlobals);
+  if (delivered != noErr) FreePreviewBuffers(dialogGlobals);
   SetLabel(dialog, kShiftLabel, kShiftText);
   SendDlgItemMessageA(dialog, kShiftSlider, TBM_SETRANGEMAX, TRUE, kShiftMaximum);
   SendDlgItemMessageA(dialog, kShiftSlider, TBM_SETRANGEMIN, TRUE, 0);
@@ -115,58 +103,50 @@ void InitDialog(HWND dialog, WPARAM wParam, LPARAM lParam) {
   SetRadioGroup(dialog, &Parameters()->draw, Parameters()->draw, 2, kLayoutButtons);
 }
 
-void EndWithOk(HWND dialog) {
-  *dialogGlobals->result = noErr;
-  FreePreviewBuffers(dialogGlobals);
-  dialogConfirmed = true;
-  dialogEnded = true;
-  EndDialog(dialog, 1);
-}
-
-void EndWithCancel(HWND dialog, INT_PTR value) {
-  *dialogGlobals->result = userCanceledErr;
-  RestoreParameterWord();
-  FreePreviewBuffers(dialogGlobals);
-  dialogEnded = true;
-  EndDialog(dialog, value);
-}
-
-void PostAbortRequest(HWND dialog) {
-  while (!PostMessageA(dialog, WM_PREVIEW_ABORT, 0, 0)) Sleep(0);
-}
-
-void Defer(HWND dialog, Deferred kind, WPARAM wParam) {
-  for (int i = 0; i < deferredCount; ++i) {
-    if (deferred[i].kind == Deferred::Refresh && kind == Deferred::Refresh) {
-      deferred[i].wParam = wParam;
-      return;
-    }
-    if (deferred[i].kind != Deferred::Refresh && kind != Deferred::Refresh) return;  // ends once
-  }
-  deferred[deferredCount++] = {kind, wParam};
-  PostAbortRequest(dialog);
-}
-
 void Refresh(HWND dialog, WPARAM recompute) {
   HWND control = GetDlgItem(dialog, kPreviewControl);
   RefreshPreview(control, dialogGlobals, 0);
-  RefreshPreview(control, dialogGlobals, recompute);
+  // A recompute the engine stopped stands until the dialog ends, and the
+  // host's callbacks meanwhile see it.
+  const OSErr plotted = RefreshPreview(control, dialogGlobals, recompute);
+  if (plotted != noErr) PublishResult(dialogGlobals, plotted);
+}
+
+// Carries out a decided step; true when it acted.
+bool Perform(HWND dialog, const DialogAction& action) {
+  switch (action.step) {
+    case DialogStep::Ignore:
+    case DialogStep::Merge: return false;
+    case DialogStep::Defer:
+      while (!PostMessageA(dialog, WM_PREVIEW_ABORT, 0, 0)) Sleep(0);
+      return false;
+    case DialogStep::Refresh: Refresh(dialog, action.value); return true;
+    case DialogStep::EndOk:
+      PublishResult(dialogGlobals, noErr);
+      FreePreviewBuffers(dialogGlobals);
+      EndDialog(dialog, 1);
+      return true;
+    case DialogStep::EndCancel:
+      PublishResult(dialogGlobals, userCanceledErr);
+      RestoreParameterWord();
+      FreePreviewBuffers(dialogGlobals);
+      EndDialog(dialog, static_cast<INT_PTR>(action.value));
+      return true;
+  }
+  return false;
 }
 
 // Acts on what arrived during the composition that just ended.
-void RunDeferred(HWND dialog) {
-  while (deferredCount > 0 && !dialogEnded) {
-    const DeferredRequest request = deferred[0];
-    --deferredCount;
-    for (int i = 0; i < deferredCount; ++i) deferred[i] = deferred[i + 1];
-    switch (request.kind) {
-      case Deferred::Refresh: Refresh(dialog, request.wParam); break;
-      case Deferred::Ok: EndWithOk(dialog); break;
-      case Deferred::Cancel: EndWithCancel(dialog, 2); break;
-      case Deferred::Close: EndWithCancel(dialog, LOWORD(request.wParam)); break;
-    }
-  }
-  deferredCount = 0;
+void RunWaiting(HWND dialog) {
+  DialogAction action;
+  while (NextWaitingRequest(&dialogFlow, &action)) Perform(dialog, action);
+}
+
+// Acts on a request now, or puts it off while a composition runs.
+bool Request(HWND dialog, DialogRequest request, WPARAM value) {
+  const bool acted = Perform(dialog, DecideRequest(&dialogFlow, request, value, previewBusy == 1));
+  if (acted && request == DialogRequest::Refresh) RunWaiting(dialog);
+  return acted;
 }
 
 void DropQueuedRefreshes() {
@@ -176,14 +156,7 @@ void DropQueuedRefreshes() {
 
 BOOL OnPreviewRefresh(HWND dialog, WPARAM recompute) {
   DropQueuedRefreshes();
-  if (dialogEnded) return FALSE;
-  if (previewBusy == 1) {
-    Defer(dialog, Deferred::Refresh, recompute);
-    return FALSE;
-  }
-  Refresh(dialog, recompute);
-  RunDeferred(dialog);
-  return TRUE;
+  return Request(dialog, DialogRequest::Refresh, recompute) ? TRUE : FALSE;
 }
 
 BOOL OnShiftEdit(HWND dialog, int notification) {
@@ -195,9 +168,7 @@ BOOL OnShiftEdit(HWND dialog, int notification) {
   } else {
     return FALSE;
   }
-  // Ending by Cancel or close takes the focus from the box; that must not
-  // change the restored parameters.
-  if (dialogEnded && !dialogConfirmed) return FALSE;
+  if (!DialogTakesEdits(dialogFlow)) return FALSE;
   char text[kShiftTextBytes] = {0};
   const int copied = static_cast<int>(SendDlgItemMessageA(dialog, kShiftEdit, WM_GETTEXT, sizeof text,
                                                           reinterpret_cast<LPARAM>(text)));
@@ -213,19 +184,13 @@ BOOL OnCommand(HWND dialog, WPARAM wParam) {
   switch (id) {
     case IDOK:
     case IDCANCEL:
-      if (notification != 0 || dialogEnded) return FALSE;
-      if (previewBusy == 1) {
-        Defer(dialog, id == IDOK ? Deferred::Ok : Deferred::Cancel, wParam);
-      } else if (id == IDOK) {
-        EndWithOk(dialog);
-      } else {
-        EndWithCancel(dialog, 2);
-      }
+      if (notification != 0 || dialogFlow.ended) return FALSE;
+      Request(dialog, id == IDOK ? DialogRequest::Ok : DialogRequest::Cancel, wParam);
       return TRUE;
     case kShiftEdit: return OnShiftEdit(dialog, notification);
     case kSpiralButton:
     case kNormalButton:
-      if (dialogEnded && !dialogConfirmed) return FALSE;
+      if (!DialogTakesEdits(dialogFlow)) return FALSE;
       SetRadioGroup(dialog, &Parameters()->draw, id == kSpiralButton ? 1 : 0, 2, kLayoutButtons);
       return FALSE;
     default: return FALSE;
@@ -235,20 +200,14 @@ BOOL OnCommand(HWND dialog, WPARAM wParam) {
 BOOL OnSlider(HWND dialog, LPARAM lParam) {
   HWND slider = reinterpret_cast<HWND>(lParam);
   const LRESULT position = SendMessageA(slider, TBM_GETPOS, 0, 0);
-  if (dialogEnded && !dialogConfirmed) return FALSE;
+  if (!DialogTakesEdits(dialogFlow)) return FALSE;
   if (LOWORD(GetDlgCtrlID(slider)) != kShiftSlider || position == Parameters()->shft) return FALSE;
   SyncShift(dialog, kShiftSlider, kShiftEdit, &Parameters()->shft, static_cast<uint16_t>(position));
   return TRUE;
 }
 
 BOOL OnClose(HWND dialog, WPARAM wParam) {
-  if (dialogEnded) return FALSE;
-  if (previewBusy == 1) {
-    Defer(dialog, Deferred::Close, wParam);
-    return FALSE;
-  }
-  EndWithCancel(dialog, LOWORD(wParam));
-  return TRUE;
+  return Request(dialog, DialogRequest::Close, wParam) ? TRUE : FALSE;
 }
 
 INT_PTR CALLBACK ParameterDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
@@ -262,32 +221,22 @@ INT_PTR CALLBACK ParameterDialogProc(HWND dialog, UINT message, WPARAM wParam, L
     case WM_HSCROLL: return OnSlider(dialog, lParam);
     case WM_CLOSE: return OnClose(dialog, wParam);
     case WM_PREVIEW_REFRESH: return OnPreviewRefresh(dialog, wParam);
-    default: return FALSE;  // WM_PREVIEW_ABORT included: the host's abortProc is what stops the engine
+    default: return FALSE;  // WM_PREVIEW_ABORT included: it is there for the host's abortProc to find
   }
 }
 
 }  // namespace
 
-bool DoParameterDialog(FilterGlobals* globals) {
+OSErr DoParameterDialog(FilterGlobals* globals) {
   dialogGlobals = nullptr;
-  dialogInitialised = dialogConfirmed = dialogEnded = false;
-  deferredCount = 0;
+  ResetDialogFlow(&dialogFlow);
   previewBusy = 0;
   DialogBoxParamA(static_cast<HINSTANCE>(moduleInstance), MAKEINTRESOURCEA(kParameterTemplate),
                   HostWindow(globals->filterRecord->platformData), ParameterDialogProc,
                   reinterpret_cast<LPARAM>(globals));
   previewBusy = 0;
   FreePreviewBuffers(globals);
-  if (!dialogInitialised) {
-    // No dialog, and so no whole-image request: the run must not go on.
-    *globals->result = kHostInsufficient;
-    return false;
-  }
-  if (!dialogConfirmed) {
-    // Cancelled, closed, or destroyed from outside: the parameters as they were.
-    RestoreParameterWord();
-    if (*globals->result == noErr) *globals->result = userCanceledErr;
-    return false;
-  }
-  return *globals->result == noErr;
+  // Cancelled, closed, or destroyed from outside: the parameters as they were.
+  if (dialogFlow.initialised && !dialogFlow.confirmed) RestoreParameterWord();
+  return DialogOutcome(dialogFlow, *globals->result);
 }

@@ -65,22 +65,23 @@ TEST_F(UnmaskedHost, AWholeRunLeavesTheHostsStateAsItWasAndPlotsTheSame) {
   // The test runner's state, a Delphi host's, and one rounding down with
   // flush-to-zero on.
   const HostFloatingPoint hosts[] = {runner, {kDelphiX87Control, kDelphiMxcsr}, {0x0772, 0xBF80}};
-  std::vector<uint8_t> plots[3];
+  std::vector<uint16_t> plots[3];
   for (int h = 0; h < 3; ++h) {
     ForgetRememberedParameters();
     FilterRecord record;
     std::memset(&record, 0, sizeof record);
     record.imageSize = {30, 40};
-    record.imageMode = plugInModeRGBColor;
+    record.imageMode = plugInModeRGB48;
     record.planes = 3;
     record.filterRect = {0, 0, 30, 40};
-    record.foreground = {65535, 32768, 1};
+    // 65408 is 32705 on the 16-bit scale, 32704 when rounded down on the way.
+    record.foreground = {65408, 32768, 1};
     record.background = {1, 2, 30000};
     record.advanceState = Advance;
-    std::vector<uint8_t> input(30 * 40 * 3, 9), output(30 * 40 * 3, 0);
+    std::vector<uint16_t> input(30 * 40 * 3, 9), output(30 * 40 * 3, 0);
     record.inData = input.data();
     record.outData = output.data();
-    record.inRowBytes = record.outRowBytes = 40 * 3;
+    record.inRowBytes = record.outRowBytes = 40 * 3 * 2;
     intptr_t data = 0;
     int16_t result = 0;
     const HostFloatingPoint host = SetHostState(hosts[h]);
@@ -97,8 +98,7 @@ TEST_F(UnmaskedHost, AWholeRunLeavesTheHostsStateAsItWasAndPlotsTheSame) {
     DisposeFallbackHandle(record.parameters);
     FreeLockedBlock(reinterpret_cast<void*>(data));
   }
-  // Green 32768 is 127.5 and a bit on the 8-bit scale: rounding down would make it 127.
-  EXPECT_EQ(std::count(plots[0].begin(), plots[0].end(), 255), 196);  // the red of the primes below 1200
+  EXPECT_EQ(std::count(plots[0].begin(), plots[0].end(), 32705), 196);  // the primes below 1200
   EXPECT_EQ(plots[0], plots[1]);
   EXPECT_EQ(plots[0], plots[2]);
 }

@@ -1,5 +1,5 @@
 // PlotPrimes, as the selector dispatch and the preview call it: the host's
-// record and the globals become a plot job, and its outcome the result word.
+// record and the globals become a plot job, and its outcome the result it returns.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -103,7 +103,7 @@ TEST_F(PlotPrimesCall, TheLayoutIsTheOneInTheBlockWhenTheSieveIsDone) {
   EXPECT_TRUE(Foreground(3, 5));   // 5
 }
 
-TEST_F(PlotPrimesCall, FailuresGoToTheResultWordAndNothingIsWritten) {
+TEST_F(PlotPrimesCall, FailuresAreReturnedAndNothingIsWritten) {
   struct Case {
     const char* what;
     void (*arrange)(PlotPrimesCall*);
@@ -121,19 +121,20 @@ TEST_F(PlotPrimesCall, FailuresGoToTheResultWordAndNothingIsWritten) {
   for (const Case& c : cases) {
     SetUp();
     c.arrange(this);
-    PlotPrimes(&globals, true);
+    const OSErr plotted = PlotPrimes(&globals, true);
     RefuseMemoryAfter(-1);
-    EXPECT_EQ(result, c.result) << c.what;
+    EXPECT_EQ(plotted, c.result) << c.what;
+    EXPECT_EQ(result, 17) << c.what;  // the dispatch's to answer
     EXPECT_TRUE(Untouched()) << c.what;
   }
 }
 
 TEST_F(PlotPrimesCall, EmptyRectangleOrMissingRecordDoesNothing) {
   globals.processRect = {3, 2, 3, 6};
-  PlotPrimes(&globals, true);
+  EXPECT_EQ(PlotPrimes(&globals, true), noErr);
   globals.filterRecord = nullptr;
-  PlotPrimes(&globals, true);
-  PlotPrimes(nullptr, true);
+  EXPECT_EQ(PlotPrimes(&globals, true), noErr);
+  EXPECT_EQ(PlotPrimes(nullptr, true), noErr);
   EXPECT_EQ(result, 17);
   EXPECT_TRUE(Untouched() && reported.empty() && polls == 0);
 }

@@ -284,13 +284,18 @@ TEST(PreviewCompose, ARecomputePlotsTheVisiblePartAndAFailureShowsTheInput) {
   host.Open();
   host.globals.centerV = 15;
   host.globals.centerH = 15;
-  ComposePreview(&host.globals, 1);
+  EXPECT_EQ(ComposePreview(&host.globals, 1), noErr);
   EXPECT_EQ(host.globals.processRect.bottom, 30);
   EXPECT_EQ(host.globals.processRect.right, 30);
   EXPECT_EQ(host.Pixel(0, 2, 0), 255);  // number 2: prime
   EXPECT_EQ(host.Pixel(0, 4, 0), 0);
+  host.record.abortProc = []() -> Boolean { return 1; };  // the user stops this one
+  EXPECT_EQ(ComposePreview(&host.globals, 1), userCanceledErr);
+  EXPECT_EQ(host.result, noErr);  // the dialog's to keep
+  EXPECT_EQ(host.Pixel(0, 4, 0), host.In(0, 4, 0));
+  host.record.abortProc = nullptr;
   host.result = userCanceledErr;  // left by a stopped recompute
-  ComposePreview(&host.globals, 1);
+  EXPECT_EQ(ComposePreview(&host.globals, 1), noErr);  // the engine still runs, and succeeds
   EXPECT_EQ(host.Pixel(0, 4, 0), host.In(0, 4, 0));
 }
 

@@ -2,11 +2,13 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <sstream>
 #include <string>
 
 #include "host/capability_alert.h"
 #include "host/counted_string.h"
 #include "host/native_windows.h"
+#include "ui/dialog_requests.h"
 #include "ui/dialog_rules.h"
 
 namespace {
@@ -164,6 +166,144 @@ TEST(RadioGroup, OutOfRangeIndexesSelectTheFirst) {
   EXPECT_EQ(RadioGroupSelection(7, 2), 0);
   EXPECT_EQ(RadioGroupSelection(-1, 2), 0);
   EXPECT_EQ(RadioGroupSelection(0, 0), -1);
+}
+
+namespace {
+
+// Plays a script of requests through the dialog's rules: "[" and "]" start
+// and end a composition, the others are requests ("close:N" and
+// "refresh:N" carry their wParam). Returns what each request and each end
+// of a composition came to: "-" nothing, "wait" put off (an abort request
+// posted), "held" put off beside one of its kind, or the action taken.
+std::string PlayRequests(const std::string& script, DialogFlow* flow) {
+  ResetDialogFlow(flow);
+  flow->initialised = true;
+  std::istringstream tokens(script);
+  std::string token, log;
+  bool composing = false;
+  auto note = [&log](const DialogAction& action) {
+    static const char* const names[] = {"-", "wait", "held", "refresh:", "ok", "cancel:"};
+    std::string text = names[static_cast<int>(action.step)];
+    if (action.step == DialogStep::Refresh || action.step == DialogStep::EndCancel)
+      text += std::to_string(action.value);
+    log += (log.empty() ? "" : " ") + text;
+  };
+  while (tokens >> token) {
+    if (token == "[") {
+      composing = true;
+      continue;
+    }
+    if (token == "]") {
+      composing = false;
+      DialogAction action;
+      while (NextWaitingRequest(flow, &action)) note(action);
+      continue;
+    }
+    const size_t colon = token.find(':');
+    const std::string name = token.substr(0, colon);
+    const uintptr_t value = colon == std::string::npos ? 0 : std::stoul(token.substr(colon + 1), nullptr, 0);
+    const DialogRequest request = name == "ok"       ? DialogRequest::Ok
+                                  : name == "cancel" ? DialogRequest::Cancel
+                                  : name == "close"  ? DialogRequest::Close
+                                                     : DialogRequest::Refresh;
+    note(DecideRequest(flow, request, value, composing));
+  }
+  return log;
+}
+
+}  // namespace
+
+// Every order of the four requests, all during one composition and all
+// after it, then the mixed cases.
+TEST(DialogRequests, EveryOrderDuringAndAfterAComposition) {
+  const struct {
+    const char* script;
+    const char* outcome;
+  } cases[] = {
+      {"[ ok cancel close:7 refresh:1 ]", "wait held held wait ok"},
+      {"[ ok cancel refresh:1 close:7 ]", "wait held wait held ok"},
+      {"[ ok close:7 cancel refresh:1 ]", "wait held held wait ok"},
+      {"[ ok close:7 refresh:1 cancel ]", "wait held wait held ok"},
+      {"[ ok refresh:1 cancel close:7 ]", "wait wait held held ok"},
+      {"[ ok refresh:1 close:7 cancel ]", "wait wait held held ok"},
+      {"[ cancel ok close:7 refresh:1 ]", "wait held held wait cancel:2"},
+      {"[ cancel ok refresh:1 close:7 ]", "wait held wait held cancel:2"},
+      {"[ cancel close:7 ok refresh:1 ]", "wait held held wait cancel:2"},
+      {"[ cancel close:7 refresh:1 ok ]", "wait held wait held cancel:2"},
+      {"[ cancel refresh:1 ok close:7 ]", "wait wait held held cancel:2"},
+      {"[ cancel refresh:1 close:7 ok ]", "wait wait held held cancel:2"},
+      {"[ close:7 ok cancel refresh:1 ]", "wait held held wait cancel:7"},
+      {"[ close:7 ok refresh:1 cancel ]", "wait held wait held cancel:7"},
+      {"[ close:7 cancel ok refresh:1 ]", "wait held held wait cancel:7"},
+      {"[ close:7 cancel refresh:1 ok ]", "wait held wait held cancel:7"},
+      {"[ close:7 refresh:1 ok cancel ]", "wait wait held held cancel:7"},
+      {"[ close:7 refresh:1 cancel ok ]", "wait wait held held cancel:7"},
+      {"[ refresh:1 ok cancel close:7 ]", "wait wait held held refresh:1 ok"},
+      {"[ refresh:1 ok close:7 cancel ]", "wait wait held held refresh:1 ok"},
+      {"[ refresh:1 cancel ok close:7 ]", "wait wait held held refresh:1 cancel:2"},
+      {"[ refresh:1 cancel close:7 ok ]", "wait wait held held refresh:1 cancel:2"},
+      {"[ refresh:1 close:7 ok cancel ]", "wait wait held held refresh:1 cancel:7"},
+      {"[ refresh:1 close:7 cancel ok ]", "wait wait held held refresh:1 cancel:7"},
+      {"ok cancel close:7 refresh:1", "ok - - -"},
+      {"ok cancel refresh:1 close:7", "ok - - -"},
+      {"ok close:7 cancel refresh:1", "ok - - -"},
+      {"ok close:7 refresh:1 cancel", "ok - - -"},
+      {"ok refresh:1 cancel close:7", "ok - - -"},
+      {"ok refresh:1 close:7 cancel", "ok - - -"},
+      {"cancel ok close:7 refresh:1", "cancel:2 - - -"},
+      {"cancel ok refresh:1 close:7", "cancel:2 - - -"},
+      {"cancel close:7 ok refresh:1", "cancel:2 - - -"},
+      {"cancel close:7 refresh:1 ok", "cancel:2 - - -"},
+      {"cancel refresh:1 ok close:7", "cancel:2 - - -"},
+      {"cancel refresh:1 close:7 ok", "cancel:2 - - -"},
+      {"close:7 ok cancel refresh:1", "cancel:7 - - -"},
+      {"close:7 ok refresh:1 cancel", "cancel:7 - - -"},
+      {"close:7 cancel ok refresh:1", "cancel:7 - - -"},
+      {"close:7 cancel refresh:1 ok", "cancel:7 - - -"},
+      {"close:7 refresh:1 ok cancel", "cancel:7 - - -"},
+      {"close:7 refresh:1 cancel ok", "cancel:7 - - -"},
+      {"refresh:1 ok cancel close:7", "refresh:1 ok - -"},
+      {"refresh:1 ok close:7 cancel", "refresh:1 ok - -"},
+      {"refresh:1 cancel ok close:7", "refresh:1 cancel:2 - -"},
+      {"refresh:1 cancel close:7 ok", "refresh:1 cancel:2 - -"},
+      {"refresh:1 close:7 ok cancel", "refresh:1 cancel:7 - -"},
+      {"refresh:1 close:7 cancel ok", "refresh:1 cancel:7 - -"},
+      {"[ ok ] cancel", "wait ok -"},
+      {"[ refresh:1 ] ok", "wait refresh:1 ok"},
+      {"[ refresh:1 refresh:0 close:0x10005 ]", "wait held wait refresh:0 cancel:5"},
+      {"refresh:1 [ cancel ] refresh:0", "refresh:1 wait cancel:2 -"},
+      {"[ refresh:1 ] [ refresh:0 ok ]", "wait refresh:1 wait wait refresh:0 ok"},
+      {"[ ok ] [ refresh:1 ]", "wait ok -"},
+  };
+  for (const auto& c : cases) {
+    DialogFlow flow;
+    EXPECT_EQ(PlayRequests(c.script, &flow), c.outcome) << c.script;
+  }
+}
+
+TEST(DialogRequests, WhatTheDialogAnswersAndWhetherEditsCount) {
+  const struct {
+    const char* script;
+    bool initialised;
+    OSErr standing;
+    bool takesEdits;
+    OSErr outcome;
+  } cases[] = {
+      {"", true, noErr, true, userCanceledErr},               // destroyed from outside
+      {"", true, memFullErr, true, memFullErr},               // ... after a failure
+      {"", false, noErr, true, -30900},                       // never came up
+      {"[ ok ]", true, noErr, true, noErr},
+      {"cancel", true, userCanceledErr, false, userCanceledErr},
+      {"[ close:3 ]", true, userCanceledErr, false, userCanceledErr},
+      {"refresh:1", true, noErr, true, userCanceledErr},
+  };
+  for (const auto& c : cases) {
+    DialogFlow flow;
+    PlayRequests(c.script, &flow);
+    flow.initialised = c.initialised;
+    EXPECT_EQ(DialogTakesEdits(flow), c.takesEdits) << c.script;
+    EXPECT_EQ(DialogOutcome(flow, c.standing), c.outcome) << c.script;
+  }
 }
 
 TEST(PlaceDialog, CentredOverTheParentAndHeldByTheRightAndBottomEdges) {
