@@ -47,7 +47,9 @@ void RequestFilterRect(FilterGlobals* globals) {
 }
 
 // PrepareGlobals' only failure: no parameters block could be made.
-OSErr PreparedStatus(const FilterRecord* record) { return record->parameters == nullptr ? OSErr{memFullErr} : OSErr{noErr}; }
+OSErr PreparedStatus(const FilterRecord* record) {
+  return record->parameters == nullptr ? OSErr{memFullErr} : OSErr{noErr};
+}
 
 bool IsEmpty(const Rect& rect) { return rect.top == rect.bottom || rect.left == rect.right; }
 
