@@ -272,6 +272,29 @@ TEST_F(Dispatch, StartWithoutAParametersBlockStopsWithMemFull) {
   EXPECT_NE(Parameters(), nullptr);
 }
 
+// Whatever the selector does afterwards, a record made without its
+// parameters block answers -108, except where the selector has an answer of
+// its own.
+TEST_F(Dispatch, ANewRecordWithoutItsParametersBlockReportsIt) {
+  const struct {
+    int16_t selector;
+    int16_t result;
+  } cases[] = {{filterSelectorParameters, memFullErr}, {filterSelectorPrepare, memFullErr},
+               {filterSelectorStart, memFullErr},      {filterSelectorContinue, memFullErr},
+               {filterSelectorFinish, memFullErr},     {99, filterBadParameters}};
+  for (const auto& c : cases) {
+    RefuseMemoryAfter(1);  // the record is made, the parameters block is not
+    EXPECT_EQ(Call(c.selector), c.result) << c.selector;
+    RefuseMemoryAfter(-1);
+    EXPECT_EQ(Parameters(), nullptr);
+    EXPECT_EQ(Call(filterSelectorPrepare), noErr) << "the same record later, " << c.selector;
+    releaseData(data);
+    data = 0;
+    DisposeFallbackHandle(Parameters());
+    record.parameters = nullptr;
+  }
+}
+
 TEST_F(Dispatch, FireworksKeepsTheRecordInAHostHandle) {
   HostApp = hostFireworks;
   HandleProcs procs = HostProcs();
