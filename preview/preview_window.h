@@ -11,9 +11,10 @@
 
 // Private messages between the preview control and the dialog.
 constexpr UINT WM_PREVIEW_INIT = WM_APP + 1;       // to the control: lParam is the globals record
-// Posted to the dialog when a drag starts and ahead of every request it puts
-// off. The dialog ignores it; it is a message waiting in the queue for a
-// host whose abortProc looks there. Nothing of ours stops a computation.
+// Posted to the dialog when a drag starts and ahead of every request the
+// dialog puts off during a composition. Nothing of ours acts on it: the
+// dialog ignores it, and a running computation stops only when the host's
+// abortProc says so (a host that looks at the queue may find it there).
 constexpr UINT WM_PREVIEW_ABORT = WM_APP + 100;
 constexpr UINT WM_PREVIEW_REFRESH = WM_APP + 101;  // to the dialog: wParam is the recompute flag
 
