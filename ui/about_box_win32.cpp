@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "host/plugin_entry.h"
+#include "resources/version.h"
 #include "ui/about_box.h"
 #include "ui/dialog_ids.h"
 #include "ui/place_dialog.h"
@@ -13,7 +14,7 @@ constexpr int kAboutTextControl = ABOUT_TEXT_CONTROL;
 const char kAboutText[] =
     "Vardelkist\n"
     "\n"
-    "1.0.0\n"
+    VARDELKIST_VERSION_TEXT "\n"
     "\n"
     "Copyright (C) 2026 FalmetPlug\n"
     "\n"

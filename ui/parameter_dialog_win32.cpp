@@ -7,6 +7,7 @@
 #include "host/plugin_entry.h"
 #include "preview/preview_buffers.h"
 #include "preview/preview_window.h"
+#include "resources/version.h"
 #include "ui/dialog_ids.h"
 #include "ui/dialog_requests.h"
 #include "ui/dialog_rules.h"
@@ -26,7 +27,7 @@ constexpr int kLayoutLabel = LAYOUT_LABEL;
 constexpr int kLayoutButtons[] = {kNormalButton, kSpiralButton};  // indexed by draw
 constexpr int kShiftMaximum = 65535;
 
-const char kTitle[] = "Vardelkist 1.0.0";
+const char kTitle[] = "Vardelkist " VARDELKIST_VERSION_TEXT;
 // Code page 932 (Shift-JIS) bytes of the labels.
 const char kShiftText[] = "\x83\x56\x83\x74\x83\x67";               // shift
 const char kLayoutText[] = "\x95\x60\x89\xE6";                       // drawing

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "resources/terminology_ids.h"
+#include "resources/version.h"
 #include "tests/expected_resources.h"
 #include "tests/wine/test_support.h"
 #include "tools/vkhost/property_list.h"
@@ -339,8 +340,14 @@ TEST(Resources, VersionInformationNamesTheProduct) {
   UINT length = 0;
   ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
   EXPECT_EQ(fixed->dwSignature, 0xFEEF04BDu);
-  EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
-  EXPECT_EQ(fixed->dwFileVersionLS, 0u);
+  // The numbers and the text come from one definition; the text is the
+  // version the about box and the dialog title show.
+  EXPECT_STREQ(VARDELKIST_VERSION_TEXT, "1.0.0");
+  const DWORD major = VARDELKIST_VERSION_MAJOR, minor = VARDELKIST_VERSION_MINOR, patch = VARDELKIST_VERSION_PATCH;
+  EXPECT_EQ(fixed->dwFileVersionMS, (major << 16) | minor);
+  EXPECT_EQ(fixed->dwFileVersionLS, patch << 16);
+  EXPECT_EQ(fixed->dwProductVersionMS, (major << 16) | minor);
+  EXPECT_EQ(fixed->dwProductVersionLS, patch << 16);
   EXPECT_EQ(fixed->dwFileType, DWORD(VFT_DLL));
 
   WORD* translations = nullptr;
@@ -350,8 +357,8 @@ TEST(Resources, VersionInformationNamesTheProduct) {
 
   for (const char* block : {"041104B0", "040904B0"}) {
     EXPECT_EQ(VersionString(info, block, "ProductName"), "Vardelkist");
-    EXPECT_EQ(VersionString(info, block, "ProductVersion"), "1.0.0");
-    EXPECT_EQ(VersionString(info, block, "FileVersion"), "1.0.0");
+    EXPECT_EQ(VersionString(info, block, "ProductVersion"), VARDELKIST_VERSION_TEXT);
+    EXPECT_EQ(VersionString(info, block, "FileVersion"), VARDELKIST_VERSION_TEXT);
     EXPECT_EQ(VersionString(info, block, "FileDescription"), "Plot Prime Number");
     EXPECT_EQ(VersionString(info, block, "Comments"), "Plot Prime Number");
     EXPECT_EQ(VersionString(info, block, "OriginalFilename"), PluginFileName());
