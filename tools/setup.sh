@@ -13,7 +13,7 @@ PACKAGES=(
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth x11-utils xdotool
   libgtest-dev libgmock-dev libbenchmark-dev libprimesieve-dev
-  locales fonts-ipafont-gothic
+  locales fonts-ipafont-gothic fonts-wine
   primesieve-bin file python3
   clang libclang-rt-dev
 )
