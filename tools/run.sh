@@ -68,3 +68,11 @@ if [ "$different" -ne 0 ]; then
   exit 1
 fi
 echo "The 64-bit plug-in's examples are identical to the 32-bit plug-in's."
+
+# Four of them make the README's gallery; then the release zip.
+mkdir -p docs/gallery
+cp "$OUT/rgb8-normal-shift0.png" docs/gallery/normal.png
+cp "$OUT/rgb8-spiral-shift0.png" docs/gallery/spiral.png
+cp "$OUT/rgb8-spiral-shift41.png" docs/gallery/spiral-shift41.png
+cp "$OUT/square-spiral-coloured.png" docs/gallery/spiral-coloured.png
+VARDELKIST_BUILD_DIR="$BUILD" bash tools/package.sh
