@@ -2,7 +2,9 @@
 # Remakes the pictures in docs/: the parameter dialog, the same dialog with
 # its preview shown (the template keeps it hidden; our host shows it), and
 # the about box, each as the real plug-in draws it under wine with Japanese
-# labels, captured by our host from the screen.
+# labels, captured by our host from the screen. The dialogs' font comes out
+# as on Windows: setup gives the prefixes IPA P Gothic in its place
+# (tools/wine-prefix.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
