@@ -55,8 +55,7 @@ class HostPng : public ::testing::TestWithParam<Shape> {};
 
 }  // namespace
 
-// Every sample comes back. Gray with transparency has no WIC encoder format,
-// so it is stored as RGBA with equal colours and read back as such.
+// Every sample comes back, in the image's own kind and depth.
 TEST_P(HostPng, RoundTripKeepsEverySample) {
   const Shape shape = GetParam();
   HostImage image;
@@ -69,16 +68,10 @@ TEST_P(HostPng, RoundTripKeepsEverySample) {
   ASSERT_TRUE(WritePng(path.c_str(), image, &error)) << error;
   HostImage back;
   ASSERT_TRUE(ReadPng(path.c_str(), &back, &error)) << error;
-  const bool grayAlpha = shape.colorPlanes == 1 && shape.hasAlpha;
-  EXPECT_EQ(back.colorPlanes, grayAlpha ? 3 : shape.colorPlanes);
-  EXPECT_EQ(back.hasAlpha, shape.hasAlpha);
+  ASSERT_EQ(back.colorPlanes, shape.colorPlanes);
+  ASSERT_EQ(back.hasAlpha, shape.hasAlpha);
   ASSERT_EQ(back.depth, shape.depth);
-  for (int32_t y = 0; y < image.height; ++y)
-    for (int32_t x = 0; x < image.width; ++x)
-      for (int32_t p = 0; p < ImagePlanes(back); ++p) {
-        int32_t from = grayAlpha ? (p < 3 ? 0 : 1) : p;
-        ASSERT_EQ(GetSample(back, x, y, p), GetSample(image, x, y, from)) << x << "," << y << " plane " << p;
-      }
+  EXPECT_EQ(back.pixels, image.pixels);
   std::remove(path.c_str());
 }
 

@@ -14,28 +14,14 @@ bool Fail(std::string* error, const std::string& message) {
 
 }  // namespace
 
-std::wstring WidePath(const char* utf8) {
-  int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-  if (length <= 0) return std::wstring();
-  std::wstring wide(static_cast<size_t>(length), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8, -1, &wide[0], length);
-  wide.resize(static_cast<size_t>(length - 1));
-  return wide;
-}
-
 bool SaveAction(const char* path, const HostDescriptor& descriptor, std::string* error) {
-  FILE* file = _wfopen(WidePath(path).c_str(), L"wb");
-  if (file == nullptr) return Fail(error, std::string("cannot write ") + path);
   const std::string text = FormatDescriptor(descriptor);
-  const bool written = std::fwrite(text.data(), 1, text.size(), file) == text.size();
-  const bool closed = std::fclose(file) == 0;
-  if (!written || !closed) return Fail(error, std::string("cannot write ") + path);
-  return true;
+  return ReplaceFileContents(path, text.data(), text.size(), error);
 }
 
 bool LoadAction(const char* path, HostDescriptor* descriptor, std::string* error) {
   FILE* file = _wfopen(WidePath(path).c_str(), L"rb");
-  if (file == nullptr) return Fail(error, std::string("cannot open ") + path);
+  if (file == nullptr) return Fail(error, std::string("cannot open ") + path + ": " + ErrorWords(GetLastError()));
   std::string text(static_cast<size_t>(kMaxActionBytes) + 1, '\0');
   const size_t read = std::fread(&text[0], 1, text.size(), file);
   const bool failed = std::ferror(file) != 0;

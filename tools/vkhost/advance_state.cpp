@@ -260,7 +260,7 @@ OSErr PI_CALL HostAdvanceState() {
     const auto start = std::chrono::steady_clock::now();
     call.result = DeliverRequest(session);
     const std::chrono::duration<double> copying = std::chrono::steady_clock::now() - start;
-    session->internals->deliverySeconds += copying.count();
+    session->internals->hostSeconds += copying.count();
   }
   call.byHost = false;
   session->log.advances.push_back(call);

@@ -2,6 +2,7 @@
 // requests. Each one logs what it was given; abort and progress polls can
 // pump the thread's window messages, as editors do during a long filter.
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 
 #include "tools/vkhost/host_internal.h"
@@ -76,7 +77,7 @@ Boolean PI_CALL HostAbortProc() {
   int32_t poll = ++session->log.abortPolls;
   if (session->options.pollHook != nullptr) session->options.pollHook(poll, session->options.pollContext);
   Pump(session->options.pump);
-  if (InterlockedCompareExchange(&session->internals->abortRequested, 0, 0) != 0) return 1;
+  if (Interrupted() || InterlockedCompareExchange(&session->internals->abortRequested, 0, 0) != 0) return 1;
   const int32_t abortAt = session->options.abortAtPoll;
   return abortAt > 0 && poll >= abortAt ? 1 : 0;
 }
@@ -85,7 +86,12 @@ void PI_CALL HostProgressProc(int32_t done, int32_t total) {
   HostSession* session = CurrentSession();
   if (session == nullptr) return;
   session->log.progress.push_back({done, total});
-  if (session->options.progressHook != nullptr) session->options.progressHook(done, total, session->options.progressContext);
+  if (session->options.progressHook != nullptr) {
+    const auto start = std::chrono::steady_clock::now();
+    session->options.progressHook(done, total, session->options.progressContext);
+    const std::chrono::duration<double> drawing = std::chrono::steady_clock::now() - start;
+    session->internals->hostSeconds += drawing.count();
+  }
   Pump(session->options.pump);
 }
 

@@ -13,9 +13,14 @@
 // silently, or with --dialog through the dialog (the layout and shift come
 // from the file, not the options).
 //
-// --host-profile NAME behaves like the hosts users have (see host.h); with
-// "partial" the host drops the parameters, so the dialog opens on every run
-// with the values last confirmed, not those of --layout and --shift.
+// --host-profile NAME[,NAME...] behaves like the hosts users have (see
+// host.h); with "partial" the host drops the parameters, so the filter opens
+// its dialog on every run. Without --dialog our host answers any dialog the
+// filter shows itself, with the values of --layout and --shift and OK, so
+// that a script never waits for a user.
+//
+// The output file is replaced only by a complete new picture; on any failure
+// or an interrupt (Ctrl+C, exit status 130) it is left as it was.
 #include <windows.h>
 
 #include <chrono>
@@ -33,6 +38,8 @@ namespace {
 
 constexpr int64_t kProgressBarPixels = 250000;  // smaller images finish before a bar helps
 constexpr int kBarWidth = 40;
+constexpr double kRedrawSeconds = 0.1;
+constexpr int kExitInterrupted = 130;  // as a shell reports a program ended by SIGINT
 
 struct ApplyArguments {
   const char* plugin = nullptr;
@@ -53,7 +60,39 @@ struct ApplyArguments {
   std::vector<std::string> profiles;
 };
 
+// The parameter dialog's controls.
 constexpr int kPreviewControl = 1007;
+constexpr int kShiftEdit = 1011;
+constexpr int kSpiralButton = 1016;
+constexpr int kNormalButton = 1017;
+
+// What each option with a value takes, for the message when it gets something else.
+const char* Expected(const std::string& option) {
+  if (option == "--layout") return "normal or spiral";
+  if (option == "--shift") return "a whole number 0..65535";
+  if (option == "--fg" || option == "--bg") return "a colour as six hex digits RRGGBB, e.g. 1E3C8C";
+  if (option == "--rect") return "top,left,bottom,right in pixels, each 0..30000";
+  if (option == "--abort-at") return "a poll count 1..2147483647";
+  return "a file name";
+}
+
+// "partial,unmasked-fp": every name must be known.
+bool ParseProfiles(const char* value, std::vector<std::string>* profiles, std::string* error) {
+  std::string rest = value;
+  while (true) {
+    const size_t comma = rest.find(',');
+    const std::string name = rest.substr(0, comma);
+    HostOptions probe;
+    if (!ApplyHostProfile(name, &probe)) {
+      *error = "unknown host profile '" + name + "'; --host-profile takes one or more of " + HostProfileNames() +
+               ", separated by commas";
+      return false;
+    }
+    profiles->push_back(name);
+    if (comma == std::string::npos) return true;
+    rest = rest.substr(comma + 1);
+  }
+}
 
 bool ParseOption(int argc, char** argv, int* i, ApplyArguments* args, std::string* error) {
   const std::string option = argv[*i];
@@ -88,9 +127,7 @@ bool ParseOption(int argc, char** argv, int* i, ApplyArguments* args, std::strin
     args->dialog = true;
     args->screenshot = value;
   } else if (option == "--host-profile" && ok) {
-    HostOptions probe;
-    ok = ApplyHostProfile(value, &probe);
-    args->profiles.push_back(value);
+    return ParseProfiles(value, &args->profiles, error);
   } else if (option == "--record" && ok) {
     args->recordPath = value;
   } else if (option == "--replay" && ok) {
@@ -101,7 +138,8 @@ bool ParseOption(int argc, char** argv, int* i, ApplyArguments* args, std::strin
     *error = "unknown option " + option;
     return false;
   }
-  if (!ok) *error = "bad or missing value for " + option;
+  if (!ok && value == nullptr) *error = option + " needs a value: " + Expected(option);
+  else if (!ok) *error = option + " takes " + Expected(option) + ", not '" + value + "'";
   return ok;
 }
 
@@ -124,36 +162,63 @@ bool ParseApply(int argc, char** argv, ApplyArguments* args, std::string* error)
 
 // ---- Progress on the terminal, and Ctrl+C ----
 
+// One line per phase (reading, filtering, writing), redrawn in place at
+// most ten times a second; nothing at all when stderr is not a terminal.
 struct ProgressBar {
+  bool enabled = false;
+  const char* phase = "";
   int shownPercent = -1;
+  std::chrono::steady_clock::time_point lastDrawn;
 };
 
 void DrawProgress(int32_t done, int32_t total, void* context) {
   ProgressBar* bar = static_cast<ProgressBar*>(context);
-  if (total <= 0) return;
+  if (!bar->enabled || total <= 0) return;
   int64_t percent = int64_t(done) * 100 / total;
   percent = percent < 0 ? 0 : (percent > 100 ? 100 : percent);
   if (percent == bar->shownPercent) return;
+  const auto now = std::chrono::steady_clock::now();
+  if (percent < 100 && bar->shownPercent >= 0 &&
+      std::chrono::duration<double>(now - bar->lastDrawn).count() < kRedrawSeconds)
+    return;
+  bar->lastDrawn = now;
   bar->shownPercent = static_cast<int>(percent);
   char cells[kBarWidth + 1];
   int filled = static_cast<int>(percent * kBarWidth / 100);
   for (int i = 0; i < kBarWidth; ++i) cells[i] = i < filled ? '#' : '.';
   cells[kBarWidth] = '\0';
-  std::fprintf(stderr, "\r[%s] %3d%%", cells, bar->shownPercent);
+  std::fprintf(stderr, "\r%-9s [%s] %3d%%", bar->phase, cells, bar->shownPercent);
   std::fflush(stderr);
 }
 
-void EndProgress(const ProgressBar& bar) {
-  if (bar.shownPercent >= 0) std::fputc('\n', stderr);
+void BeginPhase(ProgressBar* bar, const char* phase) {
+  bar->phase = phase;
+  bar->shownPercent = -1;
 }
 
-HostSession* interruptible = nullptr;
+void EndPhase(ProgressBar* bar) {
+  if (bar->shownPercent >= 0) std::fputc('\n', stderr);
+  bar->shownPercent = -1;
+}
 
-// Runs on a thread of its own; the filter hears of it at its next abort poll.
+// A bar only for a person watching: a console, or under wine a terminal
+// (a character device; pipes and files get none).
+bool StderrIsTerminal() {
+  DWORD mode = 0;
+  HANDLE handle = GetStdHandle(STD_ERROR_HANDLE);
+  return GetConsoleMode(handle, &mode) != 0 || GetFileType(handle) == FILE_TYPE_CHAR;
+}
+
+// Runs on a thread of its own: reading and writing stop at their next step,
+// the filter at its next abort poll.
 BOOL WINAPI OnConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
-  RequestAbort(interruptible);
+  RequestInterrupt();
   return TRUE;
+}
+
+int Interrupt(const char* output) {
+  return Complain(kExitInterrupted, std::string("interrupted; ") + output + " not written");
 }
 
 // ---- The dialog's preview ----
@@ -169,12 +234,28 @@ void ShowPreview(HWND dialog) {
 }
 
 struct DialogActions {
+  bool answer = false;  // no --dialog: the host answers for the user
+  FilterParameters parameters = {drawNormal, 0};
+  bool answered = false;
   bool showPreview = false;
   ScreenshotRequest screenshot;
 };
 
+// Sets the parameter dialog to the values given and presses OK; any other
+// dialog (a message box) gets OK too.
+void AnswerDialog(HWND dialog, DialogActions* actions) {
+  if (GetDlgItem(dialog, kShiftEdit) != nullptr) {
+    const int button = actions->parameters.draw == drawSpiral ? kSpiralButton : kNormalButton;
+    SendMessageA(GetDlgItem(dialog, button), BM_CLICK, 0, 0);
+    SetDlgItemTextA(dialog, kShiftEdit, std::to_string(actions->parameters.shft).c_str());
+  }
+  PostMessageA(dialog, WM_COMMAND, IDOK, 0);
+  actions->answered = true;
+}
+
 void ActOnDialog(void* window, void* context) {
-  const DialogActions* actions = static_cast<const DialogActions*>(context);
+  DialogActions* actions = static_cast<DialogActions*>(context);
+  if (actions->answer) return AnswerDialog(static_cast<HWND>(window), actions);
   if (actions->showPreview) ShowPreview(static_cast<HWND>(window));
   if (!actions->screenshot.path.empty()) ScheduleScreenshot(window, &actions->screenshot);
 }
@@ -214,13 +295,12 @@ int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   HostRunOptions run;
   run.filterRect = args.rect;
   run.showDialog = args.dialog;
-  interruptible = session;
-  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  ProgressBar* bar = static_cast<ProgressBar*>(session->options.progressContext);
+  BeginPhase(bar, "filtering");
   HostRunReport report = RunFilter(session, image, run);
-  SetConsoleCtrlHandler(OnConsoleControl, FALSE);
-  interruptible = nullptr;
-  EndProgress(*static_cast<ProgressBar*>(session->options.progressContext));
+  EndPhase(bar);
   if (!report.error.empty()) return Complain(kExitFailed, report.error);
+  if (Interrupted()) return kExitInterrupted;
   PrintCalls(report);
   PrintParameters(session);
   if (session->options.floatingPoint.set)
@@ -238,30 +318,77 @@ int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   return kExitOk;
 }
 
-int Apply(const HostPlugin& plugin, HostImage* image, const ApplyArguments& args) {
-  ProgressBar bar;
+int Apply(const HostPlugin& plugin, HostImage* image, const ApplyArguments& args, ProgressBar* bar) {
   HostOptions options;
   options.foreground = args.foreground;
   options.background = args.background;
   options.abortAtPoll = args.abortAt;
-  options.progressContext = &bar;
+  options.progressContext = bar;
   for (const std::string& profile : args.profiles) ApplyHostProfile(profile, &options);
   DialogActions actions;
+  actions.answer = !args.dialog;
+  actions.parameters = args.parameters;
   actions.showPreview = args.showPreview;
   if (args.screenshot != nullptr) actions.screenshot.path = args.screenshot;
-  if (args.showPreview || args.screenshot != nullptr) {
-    options.dialogHook = ActOnDialog;
-    options.dialogContext = &actions;
-  }
-  if (int64_t(image->width) * image->height >= kProgressBarPixels) options.progressHook = DrawProgress;
+  options.dialogHook = ActOnDialog;
+  options.dialogContext = &actions;
+  // Without a dialog nothing is shown, and no display is needed.
+  options.messageOnlyWindow = !args.dialog && !options.parametersEveryRun;
+  options.progressHook = DrawProgress;
   std::string error;
   HostSession* session = OpenSession(plugin.entry, options, &error);
   if (session == nullptr) return Complain(kExitFailed, error);
   int code = Filter(session, image, args);
   CloseSession(session);
+  if (actions.answered) std::printf("dialog: answered by the host with OK (no --dialog)\n");
   if (actions.screenshot.failed) return Complain(kExitFailed, "could not take the screenshot");
   if (args.screenshot != nullptr) std::printf("wrote %s\n", args.screenshot);
   return code;
+}
+
+int ApplyCommand(ApplyArguments args, ProgressBar* bar) {
+  std::string error;
+  // A bad action stops everything before the picture is touched.
+  if (args.replayPath != nullptr && !LoadAction(args.replayPath, &args.replay, &error))
+    return Complain(kExitFailed, "cannot play back the action: " + error);
+  const auto start = std::chrono::steady_clock::now();
+  HostImage image;
+  BeginPhase(bar, "reading");
+  PngProgress reading;
+  reading.hook = DrawProgress;
+  reading.context = bar;
+  const bool read = ReadPng(args.input, &image, &error, reading);
+  EndPhase(bar);
+  if (Interrupted()) return Interrupt(args.output);
+  if (!read) return Complain(kExitFailed, error + "; nothing written");
+  if (args.deep && image.depth != 16) image = ConvertDepth(image, 16);
+  bar->enabled = bar->enabled && int64_t(image.width) * image.height >= kProgressBarPixels;
+  const auto readTime = std::chrono::steady_clock::now();
+  HostPlugin plugin;
+  if (!LoadPlugin(args.plugin, &plugin, &error)) return Complain(kExitFailed, error + "; nothing written");
+  int code = Apply(plugin, &image, args, bar);
+  UnloadPlugin(&plugin);
+  if (Interrupted()) return Interrupt(args.output);
+  if (code != kExitOk) return code;
+  const auto filtered = std::chrono::steady_clock::now();
+  PngWriteOptions writing;
+  writing.progress = DrawProgress;
+  writing.progressContext = bar;
+  writing.painted = args.rect;
+  if (writing.painted.bottom == 0 && writing.painted.right == 0)
+    writing.painted = {0, 0, static_cast<int16_t>(image.height), static_cast<int16_t>(image.width)};
+  writing.colors = {args.foreground, args.background};
+  BeginPhase(bar, "writing");
+  const bool written = WritePng(args.output, image, &error, writing);
+  EndPhase(bar);
+  if (Interrupted()) return Interrupt(args.output);
+  if (!written) return Complain(kExitFailed, error);
+  const auto writeTime = std::chrono::steady_clock::now();
+  using Milliseconds = std::chrono::duration<double, std::milli>;
+  std::printf("wrote %s (reading %.0f ms, the run %.0f ms, writing %.0f ms)\n", args.output,
+              Milliseconds(readTime - start).count(), Milliseconds(filtered - readTime).count(),
+              Milliseconds(writeTime - filtered).count());
+  return kExitOk;
 }
 
 }  // namespace
@@ -270,25 +397,10 @@ int RunApply(int argc, char** argv) {
   ApplyArguments args;
   std::string error;
   if (!ParseApply(argc, argv, &args, &error)) return Complain(kExitUsage, error);
-  // A bad action stops everything before the picture is touched.
-  if (args.replayPath != nullptr && !LoadAction(args.replayPath, &args.replay, &error))
-    return Complain(kExitFailed, "cannot play back the action: " + error);
-  const auto start = std::chrono::steady_clock::now();
-  HostImage image;
-  if (!ReadPng(args.input, &image, &error)) return Complain(kExitFailed, error);
-  if (args.deep && image.depth != 16) image = ConvertDepth(image, 16);
-  const auto read = std::chrono::steady_clock::now();
-  HostPlugin plugin;
-  if (!LoadPlugin(args.plugin, &plugin, &error)) return Complain(kExitFailed, error);
-  int code = Apply(plugin, &image, args);
-  UnloadPlugin(&plugin);
-  if (code != kExitOk) return code;
-  const auto filtered = std::chrono::steady_clock::now();
-  if (!WritePng(args.output, image, &error)) return Complain(kExitFailed, error);
-  const auto written = std::chrono::steady_clock::now();
-  using Milliseconds = std::chrono::duration<double, std::milli>;
-  std::printf("wrote %s (reading %.0f ms, the run %.0f ms, writing %.0f ms)\n", args.output,
-              Milliseconds(read - start).count(), Milliseconds(filtered - read).count(),
-              Milliseconds(written - filtered).count());
-  return kExitOk;
+  ProgressBar bar;
+  bar.enabled = StderrIsTerminal();
+  SetConsoleCtrlHandler(OnConsoleControl, TRUE);
+  const int code = ApplyCommand(args, &bar);
+  SetConsoleCtrlHandler(OnConsoleControl, FALSE);
+  return code;
 }

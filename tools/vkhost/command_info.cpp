@@ -1,9 +1,13 @@
 // vkhost --info and vkhost generate.
+#include <windows.h>
+
 #include <cstdio>
 #include <cstring>
+#include <cwchar>
+#include <vector>
 
 #include "tools/vkhost/command_line.h"
-#include "tools/vkhost/host.h"
+#include "tools/vkhost/host_internal.h"
 #include "tools/vkhost/screenshot.h"
 
 namespace {
@@ -46,13 +50,43 @@ void PrintTerminology(const PluginProperties& properties) {
 
 std::string EntryText(const std::string& entry) { return entry.empty() ? "(none)" : entry; }
 
+// The module's own version, from its version resource: the product version
+// text in its first language, else the fixed file version.
+std::string ModuleVersion(const char* path) {
+  const std::wstring wide = WidePath(path);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(wide.c_str(), &ignored);
+  std::vector<uint8_t> block(size);
+  if (size == 0 || !GetFileVersionInfoW(wide.c_str(), 0, size, block.data())) return "(no version resource)";
+  struct Translation {
+    WORD language, codePage;
+  };
+  Translation* translations = nullptr;
+  UINT length = 0;
+  if (VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translations), &length) &&
+      length >= sizeof(Translation)) {
+    wchar_t key[64];
+    _snwprintf(key, 64, L"\\StringFileInfo\\%04x%04x\\ProductVersion", translations->language, translations->codePage);
+    wchar_t* text = nullptr;
+    if (VerQueryValueW(block.data(), key, reinterpret_cast<void**>(&text), &length) && length > 0)
+      return Utf8FromWide(text);
+  }
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  if (!VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) || fixed == nullptr)
+    return "(no version resource)";
+  return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." + std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+         std::to_string(HIWORD(fixed->dwFileVersionLS));
+}
+
 void PrintProperties(const char* path, const PluginProperties& properties) {
   std::printf("file:        %s\n", path);
+  std::printf("plug-in version:   %s\n", ModuleVersion(path).c_str());
+  std::printf("interface version: %u.%u (the filter interface it needs)\n", properties.version >> 16,
+              properties.version & 0xFFFF);
   std::printf("kind:        '%s'%s\n", FourCharCode(properties.kind).c_str(),
               properties.kind == kFilterKind ? " (filter)" : "");
   std::printf("name:        %s\n", properties.name.c_str());
   std::printf("category:    %s\n", properties.category.c_str());
-  std::printf("version:     %u.%u\n", properties.version >> 16, properties.version & 0xFFFF);
   std::printf("entry:       %s (32-bit hosts), %s (64-bit hosts)\n", EntryText(properties.entryPoint32).c_str(),
               EntryText(properties.entryPoint64).c_str());
   std::printf("modes:       %s\n", ModeList(properties).c_str());

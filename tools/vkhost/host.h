@@ -52,6 +52,10 @@ struct HostImage {
   bool hasAlpha = false;
   int32_t depth = 8;        // bits per sample: 8 or 16
   std::vector<uint8_t> pixels;
+  // A 16-bit picture read from a file: its samples as the file holds them
+  // (0..65535), one for each sample of `pixels`, so that the samples the
+  // filter leaves alone go back exactly. Empty otherwise.
+  std::vector<uint16_t> fileSamples;
 };
 
 constexpr int32_t kMaxImageSide = 30000;  // the host API's 16-bit coordinates
@@ -91,15 +95,54 @@ HostImage ConvertDepth(const HostImage& image, int32_t depth);
 uint16_t HostSampleFrom16(uint16_t fileSample);
 uint16_t FileSampleFrom16(uint16_t hostSample);
 
+// Called as reading or writing goes on, and on every progressProc call.
+typedef void (*HostProgressHook)(int32_t done, int32_t total, void* context);
+
+struct PngProgress {
+  HostProgressHook hook = nullptr;
+  void* context = nullptr;
+};
+
+struct PngWriteOptions {
+  HostProgressHook progress = nullptr;  // rows encoded of all rows
+  void* progressContext = nullptr;
+  // 16-bit colour samples inside `painted` that hold the host value of one of
+  // these colours come out as that colour's own 16-bit value: the host's
+  // 0..32768 scale cannot tell F4F4 from F4F3, but the user asked for F4F4.
+  Rect painted = {0, 0, 0, 0};
+  std::vector<RGBColor> colors;
+};
+
 // PNG through Windows Imaging Component. Reads gray, gray+alpha, RGB and RGBA
 // at 8 or 16 bits per sample; gray below 8 bits comes in as 8-bit gray,
-// palette files (and any other format WIC reads) as 8-bit RGB, or RGBA when
-// some pixel is not opaque.
-// Writes the image's own shape back, except gray+alpha: WIC's PNG encoder has
-// no such format, so it is written as RGBA with equal colour samples (and reads
-// back as RGBA). False with a reason in `error`. Paths are UTF-8.
-bool ReadPng(const char* path, HostImage* image, std::string* error);
-bool WritePng(const char* path, const HostImage& image, std::string* error);
+// palette and interlaced files (and any other format WIC reads) as 8-bit RGB,
+// or RGBA when some pixel is not opaque. Writes the image's own kind and
+// depth, not interlaced, to a temporary file renamed over `path` only when
+// complete (ReplaceFileContents). False with a reason naming the file in
+// `error`; the file is refused before decoding when it is not a PNG or its
+// sides exceed kMaxImageSide. Paths are UTF-8. Both stop when Interrupted().
+bool ReadPng(const char* path, HostImage* image, std::string* error, const PngProgress& progress = PngProgress());
+bool WritePng(const char* path, const HostImage& image, std::string* error,
+              const PngWriteOptions& options = PngWriteOptions());
+
+// ---- Files ------------------------------------------------------------------------------
+
+// Windows error code -> words for a message: 2 "no such file", 112 "the disk
+// is full", 193 "not a Windows DLL" ...; "Windows error N" for the rest.
+std::string ErrorWords(unsigned long code);
+
+// Writes `size` bytes through a temporary file in the folder of `path` that
+// is renamed over `path` only when complete and flushed. On any failure, an
+// interrupt included, `path` is left exactly as it was, the temporary file is
+// removed, and `error` says why, naming `path`.
+bool ReplaceFileContents(const char* path, const void* bytes, size_t size, std::string* error);
+
+std::string Utf8FromWide(const wchar_t* wide);
+
+// Ctrl+C: set from any thread. Reading and writing stop at their next step,
+// and abortProc answers "stop" at its next poll.
+void RequestInterrupt();
+bool Interrupted();
 
 // Recorded actions on disk, in the text form of descriptor.h. UTF-8 paths.
 // False with a reason in `error`: a file that cannot be opened or written, is
@@ -160,9 +203,6 @@ struct FloatingPointProfile {
   uint32_t mxcsr = 0x1900;
 };
 
-// Called on every progressProc call, after it has been recorded (vkhost's bar).
-typedef void (*HostProgressHook)(int32_t done, int32_t total, void* context);
-
 // Called on every abortProc poll, before it answers: a test acts here as a
 // user would while the filter computes (clicks, drags, closes a dialog).
 typedef void (*HostPollHook)(int32_t poll, void* context);
@@ -175,9 +215,10 @@ enum class MessagePump {
   UntilEmpty,   // dispatch until the queue is empty, in every call
 };
 
-// Called each time a dialog window (class "#32770": the plug-in's dialogs and
-// message boxes) is activated during a PluginMain call, after its
-// WM_INITDIALOG. `window` is its HWND. A test drives the modal dialog from
+// The host watches every PluginMain call for dialog windows (class "#32770":
+// the plug-in's dialogs and message boxes); the time one stays open is the
+// user's, not the plug-in's. This is called each time one is activated
+// during a PluginMain call, after its WM_INITDIALOG. `window` is its HWND. A test drives the modal dialog from
 // here, e.g. by setting controls and posting WM_COMMAND IDOK or IDCANCEL.
 typedef void (*HostDialogHook)(void* window, void* context);
 
@@ -195,6 +236,7 @@ struct HostOptions {
   bool wholeSizeZero = false;     // leave wholeSize (0,0) instead of the image size
   bool noPlatformData = false;    // platformData = null (also in the about record)
   bool nullWindow = false;        // PlatformData.hwnd = 0
+  bool messageOnlyWindow = false; // the host window is message-only: no display needed, no dialog can show
   bool staleWindow = false;       // PlatformData.hwnd names a window already destroyed
   bool supportsPadding = true;    // paddings start at -3 (error on bounds exception)
   bool selectionMask = false;     // haveMask: a selection whose mask bytes are SelectionMaskValue
@@ -261,6 +303,7 @@ struct HostOptions {
 //   "unmasked-fp"  floating-point exceptions unmasked, as in Delphi-built hosts.
 // False for an unknown name (options unchanged).
 bool ApplyHostProfile(const std::string& name, HostOptions* options);
+std::string HostProfileNames();  // "standard, partial, ...", for messages
 
 // ---- What the host saw --------------------------------------------------------------
 
@@ -311,7 +354,8 @@ struct HostLog {
   int32_t foreignHandleCalls = 0;  // handle procs called with a handle the suite never made
   int32_t extraPlanesChanged = 0;  // samples of planes past the image's that came back changed
   int32_t advanceStateCalls = 0;   // in the current run
-  double pluginSeconds = 0;        // inside PluginMain, less the buffer copies the host made meanwhile
+  double pluginSeconds = 0;        // inside PluginMain, less the host's own work meanwhile (buffer copies,
+                                   // progress drawing, the time a dialog stayed open)
   std::vector<DescriptorKeyID> readKeys;  // the key list of the last openReadDescriptorProc, 0 included
   int32_t foreignDescriptorCalls = 0;   // descriptor procs called with a token or descriptor not ours
   int32_t unexpectedDescriptorCalls = 0;  // procs other than the integer ones, open and close

@@ -70,7 +70,9 @@ struct HostInternals {
   volatile LONG abortRequested = 0;
   void* dataCopy = nullptr;         // the data word's block as the host last copied it
   Handle parametersCopy = nullptr;  // the parameters as the host last copied them (a plug-in-shaped handle)
-  double deliverySeconds = 0;  // spent copying buffers from inside the plug-in's calls
+  // Spent inside the plug-in's calls on the host's own work: copying buffers,
+  // drawing progress, and waiting while a dialog is open for the user.
+  double hostSeconds = 0;
 
   PIDescriptorParameters descriptorParameters = {};  // what the record points at
   uint8_t afterDescriptorParameters[64] = {};        // and what follows each of these three:
@@ -134,11 +136,11 @@ void FreeHostCopies(HostSession* session);
 void BeginFloatingPointProfile(HostSession* session);
 void EndFloatingPointProfile(HostSession* session);
 
-// A UTF-8 path as Windows' wide-character calls take it (action_file.cpp).
+// A UTF-8 path as Windows' wide-character calls take it (file_io.cpp).
 std::wstring WidePath(const char* utf8);
 
 // Window (window.cpp).
-bool CreateHostWindow(HostInternals* internals, std::string* error);
+bool CreateHostWindow(HostInternals* internals, bool messageOnly, std::string* error);
 void DestroyHostWindow(HostInternals* internals);
 // The handle of a window made and destroyed at once: what a host hands over
 // when the document window it names was closed in the meantime.

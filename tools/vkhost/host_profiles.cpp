@@ -4,6 +4,8 @@
 
 namespace {
 
+void Standard(HostOptions*) {}
+
 void Partial(HostOptions* options) {
   options->eightBitColors = true;
   options->forgetsParameters = true;
@@ -18,17 +20,31 @@ void Partial(HostOptions* options) {
 
 void UnmaskedFloatingPoint(HostOptions* options) { options->floatingPoint = FloatingPointProfile{true}; }
 
+struct HostProfile {
+  const char* name;
+  void (*apply)(HostOptions* options);
+};
+
+// One row per profile.
+const HostProfile kProfiles[] = {
+    {"standard", Standard},
+    {"partial", Partial},
+    {"unmasked-fp", UnmaskedFloatingPoint},
+};
+
 }  // namespace
 
 bool ApplyHostProfile(const std::string& name, HostOptions* options) {
-  if (name == "standard") return true;
-  if (name == "partial") {
-    Partial(options);
-    return true;
-  }
-  if (name == "unmasked-fp") {
-    UnmaskedFloatingPoint(options);
+  for (const HostProfile& profile : kProfiles) {
+    if (name != profile.name) continue;
+    profile.apply(options);
     return true;
   }
   return false;
+}
+
+std::string HostProfileNames() {
+  std::string names;
+  for (const HostProfile& profile : kProfiles) names += (names.empty() ? "" : ", ") + std::string(profile.name);
+  return names;
 }

@@ -1,11 +1,19 @@
 // vkhost: our filter host on the command line.
+#include <windows.h>
+#include <shellapi.h>
+
+#include <fcntl.h>
+#include <io.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <vector>
 
 #include "tools/vkhost/command_line.h"
+#include "tools/vkhost/host.h"
 
 namespace {
 
@@ -15,10 +23,21 @@ const char kUsage[] =
     "               [--fg RRGGBB] [--bg RRGGBB] [--rect top,left,bottom,right]\n"
     "               [--abort-at N] [--16bit] [--dialog] [--show-preview]\n"
     "               [--screenshot DIALOG.png] [--record ACTION.txt] [--replay ACTION.txt]\n"
-    "               [--host-profile standard|partial|unmasked-fp ...]\n"
+    "               [--host-profile NAME[,NAME...]]   (standard, partial, unmasked-fp)\n"
     "  vkhost generate OUT.png WIDTH HEIGHT [--gray] [--alpha] [--16bit]\n"
     "  vkhost --info PLUGIN.8bf\n"
-    "  vkhost about PLUGIN.8bf [--screenshot ABOUT.png]\n";
+    "  vkhost about PLUGIN.8bf [--screenshot ABOUT.png]\n"
+    "\n"
+    "apply keeps the picture's kind (gray, gray+alpha, RGB, RGBA) and depth (8 or\n"
+    "16 bits); samples the filter leaves alone are written back exactly. A palette\n"
+    "or interlaced PNG comes out as plain RGB (RGBA when it has transparency), gray\n"
+    "below 8 bits as 8-bit gray. OUT.png may be IN.png: it is replaced only by a\n"
+    "complete new file, and left as it was on any failure or Ctrl+C.\n"
+    "Without --dialog no display is needed, and any dialog the filter opens anyway\n"
+    "(--host-profile partial) is answered by the host with the given values and OK.\n"
+    "\n"
+    "exit status: 0 done, 1 failed, 2 bad command line, 3 out of memory,\n"
+    "130 interrupted (Ctrl+C)\n";
 
 // Pictures near the limits of a 32-bit process may not fit; say so plainly.
 void OutOfMemory() {
@@ -71,8 +90,20 @@ bool ParseRect(const char* text, Rect* rect) {
   return true;
 }
 
-int main(int argc, char** argv) {
-  std::set_new_handler(OutOfMemory);
+// The command line as the user typed it: the C runtime's argv is in the ANSI
+// code page, which cannot hold every file name; UTF-16 can, and every path
+// is UTF-8 from here on.
+std::vector<std::string> Utf8Arguments() {
+  std::vector<std::string> arguments;
+  int count = 0;
+  LPWSTR* wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (wide == nullptr) return arguments;
+  for (int i = 0; i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
+  LocalFree(wide);
+  return arguments;
+}
+
+int Dispatch(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "apply") == 0) return RunApply(argc - 2, argv + 2);
   if (argc >= 2 && std::strcmp(argv[1], "generate") == 0) return RunGenerate(argc - 2, argv + 2);
   if (argc >= 2 && std::strcmp(argv[1], "--info") == 0) return RunInfo(argc - 2, argv + 2);
@@ -83,4 +114,18 @@ int main(int argc, char** argv) {
   }
   std::fputs(kUsage, stderr);
   return kExitUsage;
+}
+
+int main(int, char**) {
+  std::set_new_handler(OutOfMemory);
+  // Text in binary mode: lines end in LF, as on the system that runs us;
+  // UTF-8 file names print as typed on a console too.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+  SetConsoleOutputCP(CP_UTF8);
+  std::vector<std::string> arguments = Utf8Arguments();
+  std::vector<char*> argv;
+  for (std::string& argument : arguments) argv.push_back(&argument[0]);
+  argv.push_back(nullptr);
+  return Dispatch(static_cast<int>(arguments.size()), argv.data());
 }

@@ -5,14 +5,17 @@
 #include <string>
 #include <vector>
 
+#include "tools/vkhost/host_internal.h"
 #include "tools/vkhost/property_list.h"
 
 namespace {
 
 HMODULE OpenAsData(const char* path) {
-  HMODULE module = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  const std::wstring wide = WidePath(path);
+  HMODULE module = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   // Systems before Vista know only the plain data-file mapping.
-  if (module == nullptr) module = LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
+    module = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   return module;
 }
 
@@ -66,7 +69,7 @@ bool CopyResource(HMODULE module, LPCSTR type, LPCSTR name, std::vector<uint8_t>
 
 std::string ErrorText(const char* what, const char* path) {
   DWORD code = GetLastError();  // before any allocation below can change it
-  return std::string(what) + " " + path + " (error " + std::to_string(code) + ")";
+  return std::string(what) + " " + path + ": " + ErrorWords(code);
 }
 
 bool Fail(std::string* error, const std::string& message) {

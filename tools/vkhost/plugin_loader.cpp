@@ -2,7 +2,7 @@
 // code only when that declares a filter this host can run.
 #include <windows.h>
 
-#include "tools/vkhost/host.h"
+#include "tools/vkhost/host_internal.h"
 
 namespace {
 
@@ -34,11 +34,11 @@ bool LoadPlugin(const char* path, HostPlugin* plugin, std::string* error) {
   if (!CheckVersion(plugin->properties, path, error)) return false;
   // No error boxes from the loader: a missing import is reported here instead.
   UINT oldMode = SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
-  HMODULE module = LoadLibraryA(path);
+  HMODULE module = LoadLibraryW(WidePath(path).c_str());
   DWORD loadError = GetLastError();
   SetErrorMode(oldMode);
   if (module == nullptr)
-    return Fail(error, std::string("cannot load ") + path + " (error " + std::to_string(loadError) + ")");
+    return Fail(error, std::string("cannot load ") + path + ": " + ErrorWords(loadError));
   const std::string& entryName = HostEntryPoint(plugin->properties);
   FARPROC entry = GetProcAddress(module, entryName.c_str());
   if (entry == nullptr) {

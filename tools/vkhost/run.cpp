@@ -31,14 +31,14 @@ int16_t Invoke(HostSession* session, int16_t selector, void* record) {
   SetCurrentSession(session);
   BeginDialogWatch(session);
   if (session->options.copyDataWord) CopyDataWord(session);
-  const double delivered = session->internals->deliverySeconds;
+  const double delivered = session->internals->hostSeconds;
   BeginFloatingPointProfile(session);
   const auto start = std::chrono::steady_clock::now();
   session->entry(selector, record, &session->data, &result);
   const std::chrono::duration<double> inside = std::chrono::steady_clock::now() - start;
   EndFloatingPointProfile(session);
-  session->log.pluginSeconds += inside.count() - (session->internals->deliverySeconds - delivered);
   EndDialogWatch();
+  session->log.pluginSeconds += inside.count() - (session->internals->hostSeconds - delivered);
   SetCurrentSession(previous);
   session->log.calls.push_back({selector, result});
   return result;
@@ -103,7 +103,9 @@ bool BeginRun(HostSession* session, HostImage* image, const Rect& filterRect, st
     return Fail(error, "the image is not one the host offers (1 or 3 colour planes, 8 or 16 bits, 1..30000 pixels)");
   Rect rect = filterRect;
   if (AllZero(rect)) rect = {0, 0, static_cast<int16_t>(image->height), static_cast<int16_t>(image->width)};
-  if (!FitsImage(rect, *image)) return Fail(error, "the filter rectangle lies outside the image");
+  if (!FitsImage(rect, *image))
+    return Fail(error, "the filter rectangle lies outside the image (" + std::to_string(image->width) + "x" +
+                           std::to_string(image->height) + " pixels)");
   session->image = image;
   session->filterRect = rect;
   if (session->options.forgetsParameters) {

@@ -47,7 +47,7 @@ HostSession* OpenSession(PluginEntryProc entry, const HostOptions& options, std:
   HostInternals* internals = session->internals;
   FillHandleProcs(internals, options.handles);
   FillDescriptorProcs(internals, options.descriptors);
-  if (!options.nullWindow && !CreateHostWindow(internals, error)) {
+  if (!options.nullWindow && !CreateHostWindow(internals, options.messageOnlyWindow, error)) {
     delete internals;
     delete session;
     return nullptr;

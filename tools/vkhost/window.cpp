@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <chrono>
 #include <cstring>
 
 #include "tools/vkhost/host_internal.h"
@@ -11,6 +12,15 @@ namespace {
 
 HHOOK dialogWatch = nullptr;
 HostSession* watchedSession = nullptr;
+HWND openDialog = nullptr;  // the first dialog shown in the call, until it is destroyed
+std::chrono::steady_clock::time_point dialogOpened;
+
+void DialogClosed() {
+  if (openDialog == nullptr) return;
+  const std::chrono::duration<double> open = std::chrono::steady_clock::now() - dialogOpened;
+  watchedSession->internals->hostSeconds += open.count();
+  openDialog = nullptr;
+}
 
 // Activation comes after WM_INITDIALOG, so the dialog's controls are ready.
 // Only windows of this thread are ours to answer: wine runs a thread's CBT
@@ -19,12 +29,19 @@ HostSession* watchedSession = nullptr;
 // program may be another host process on the same desktop.
 LRESULT CALLBACK WatchActivation(int code, WPARAM wParam, LPARAM lParam) {
   HWND window = reinterpret_cast<HWND>(wParam);
-  if (code == HCBT_ACTIVATE && watchedSession != nullptr && watchedSession->options.dialogHook != nullptr &&
+  if (code == HCBT_DESTROYWND && window == openDialog) DialogClosed();
+  if (code == HCBT_ACTIVATE && watchedSession != nullptr &&
       GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
     char className[16] = {0};
     GetClassNameA(window, className, sizeof className);
-    if (std::strcmp(className, "#32770") == 0)
-      watchedSession->options.dialogHook(window, watchedSession->options.dialogContext);
+    if (std::strcmp(className, "#32770") == 0) {
+      if (openDialog == nullptr) {
+        openDialog = window;
+        dialogOpened = std::chrono::steady_clock::now();
+      }
+      if (watchedSession->options.dialogHook != nullptr)
+        watchedSession->options.dialogHook(window, watchedSession->options.dialogContext);
+    }
   }
   return CallNextHookEx(dialogWatch, code, wParam, lParam);
 }
@@ -51,14 +68,16 @@ void RegisterCommonControls() {
 
 }  // namespace
 
-bool CreateHostWindow(HostInternals* internals, std::string* error) {
+bool CreateHostWindow(HostInternals* internals, bool messageOnly, std::string* error) {
   RegisterCommonControls();
   if (!RegisterOnce()) {
     if (error != nullptr) *error = "cannot register the host window class (error " + std::to_string(GetLastError()) + ")";
     return false;
   }
-  internals->window = CreateWindowExA(0, kWindowClass, "Vardelkist host", WS_OVERLAPPEDWINDOW, CW_USEDEFAULT,
-                                      CW_USEDEFAULT, 640, 480, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
+  // A message-only window needs no display (under wine, no X server).
+  internals->window = CreateWindowExA(0, kWindowClass, "Vardelkist host", messageOnly ? 0 : WS_OVERLAPPEDWINDOW,
+                                      CW_USEDEFAULT, CW_USEDEFAULT, 640, 480, messageOnly ? HWND_MESSAGE : nullptr,
+                                      nullptr, GetModuleHandleA(nullptr), nullptr);
   if (internals->window == nullptr) {
     if (error != nullptr)
       *error = "cannot create the host window (error " + std::to_string(GetLastError()) +
@@ -81,12 +100,13 @@ intptr_t StaleWindowHandle() {
 }
 
 void BeginDialogWatch(HostSession* session) {
-  if (session->options.dialogHook == nullptr || dialogWatch != nullptr) return;
+  if (dialogWatch != nullptr) return;
   watchedSession = session;
   dialogWatch = SetWindowsHookExA(WH_CBT, WatchActivation, nullptr, GetCurrentThreadId());
 }
 
 void EndDialogWatch() {
+  if (watchedSession != nullptr) DialogClosed();
   if (dialogWatch != nullptr) UnhookWindowsHookEx(dialogWatch);
   dialogWatch = nullptr;
   watchedSession = nullptr;
