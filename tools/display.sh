@@ -1,6 +1,11 @@
 # Sourced by the scripts that run Windows programs: wine needs an X display
 # for windows, even hidden ones, and one wineserver kept alive per prefix
 # (32-bit and 64-bit) saves seconds.
+#
+# stop_display ends only what start_display started: its own Xvfb, and with
+# it the wine processes that drew on it. A wineserver is left to end by
+# itself once its last program has (-p 60), so that someone else's program
+# in the same prefix, a vkhost run from a terminal say, keeps running.
 start_display() {
   if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
     local n=91
@@ -24,7 +29,9 @@ start_display() {
 }
 
 stop_display() {
-  wineserver -k >/dev/null 2>&1 || true
-  WINEPREFIX="$WINEPREFIX64" wineserver -k >/dev/null 2>&1 || true
-  if [ -n "${VARDELKIST_XVFB_PID:-}" ]; then kill "$VARDELKIST_XVFB_PID" 2>/dev/null || true; fi
+  if [ -n "${VARDELKIST_XVFB_PID:-}" ]; then
+    kill "$VARDELKIST_XVFB_PID" 2>/dev/null || true
+    wait "$VARDELKIST_XVFB_PID" 2>/dev/null || true
+    VARDELKIST_XVFB_PID=""
+  fi
 }

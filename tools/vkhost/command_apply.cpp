@@ -53,6 +53,7 @@ struct ApplyArguments {
   bool deep = false;
   bool dialog = false;
   bool showPreview = false;
+  bool headless = false;  // a message-only host window on a desktop of its own
   const char* screenshot = nullptr;
   const char* recordPath = nullptr;
   const char* replayPath = nullptr;
@@ -187,8 +188,10 @@ void DrawProgress(int32_t done, int32_t total, void* context) {
   int filled = static_cast<int>(percent * kBarWidth / 100);
   for (int i = 0; i < kBarWidth; ++i) cells[i] = i < filled ? '#' : '.';
   cells[kBarWidth] = '\0';
-  std::fprintf(stderr, "\r%-9s [%s] %3d%%", bar->phase, cells, bar->shownPercent);
-  std::fflush(stderr);
+  // One write per redraw: stderr is unbuffered.
+  char line[96];
+  const int length = std::snprintf(line, sizeof line, "\r%-9s [%s] %3d%%", bar->phase, cells, bar->shownPercent);
+  std::fwrite(line, 1, static_cast<size_t>(length), stderr);
 }
 
 void BeginPhase(ProgressBar* bar, const char* phase) {
@@ -332,8 +335,7 @@ int Apply(const HostPlugin& plugin, HostImage* image, const ApplyArguments& args
   if (args.screenshot != nullptr) actions.screenshot.path = args.screenshot;
   options.dialogHook = ActOnDialog;
   options.dialogContext = &actions;
-  // Without a dialog nothing is shown, and no display is needed.
-  options.messageOnlyWindow = !args.dialog && !options.parametersEveryRun;
+  options.messageOnlyWindow = args.headless;
   options.progressHook = DrawProgress;
   std::string error;
   HostSession* session = OpenSession(plugin.entry, options, &error);
@@ -397,6 +399,10 @@ int RunApply(int argc, char** argv) {
   ApplyArguments args;
   std::string error;
   if (!ParseApply(argc, argv, &args, &error)) return Complain(kExitUsage, error);
+  // Without a dialog nothing is shown, and no display is needed.
+  HostOptions profiled;
+  for (const std::string& profile : args.profiles) ApplyHostProfile(profile, &profiled);
+  args.headless = !args.dialog && !profiled.parametersEveryRun && UseHeadlessDesktop();
   ProgressBar bar;
   bar.enabled = StderrIsTerminal();
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);

@@ -39,10 +39,10 @@ std::string FileBytes(uint32_t code) {
 
 void PrintTerminology(const PluginProperties& properties) {
   if (!properties.hasTerminology) {
-    std::printf("terminology: none\n");
+    std::printf("terminology:       none\n");
     return;
   }
-  std::printf("terminology: class 0x%08X (bytes \"%s\"), event 0x%08X (bytes \"%s\"), resource %d, scope \"%s\"\n",
+  std::printf("terminology:       class 0x%08X (bytes \"%s\"), event 0x%08X (bytes \"%s\"), resource %d, scope \"%s\"\n",
               properties.terminologyClass, FileBytes(properties.terminologyClass).c_str(),
               properties.terminologyEvent, FileBytes(properties.terminologyEvent).c_str(),
               properties.terminologyId, properties.terminologyScope.c_str());
@@ -79,26 +79,27 @@ std::string ModuleVersion(const char* path) {
 }
 
 void PrintProperties(const char* path, const PluginProperties& properties) {
-  std::printf("file:        %s\n", path);
+  std::printf("file:              %s\n", path);
   std::printf("plug-in version:   %s\n", ModuleVersion(path).c_str());
   std::printf("interface version: %u.%u (the filter interface it needs)\n", properties.version >> 16,
               properties.version & 0xFFFF);
-  std::printf("kind:        '%s'%s\n", FourCharCode(properties.kind).c_str(),
+  std::printf("kind:              '%s'%s\n", FourCharCode(properties.kind).c_str(),
               properties.kind == kFilterKind ? " (filter)" : "");
-  std::printf("name:        %s\n", properties.name.c_str());
-  std::printf("category:    %s\n", properties.category.c_str());
-  std::printf("entry:       %s (32-bit hosts), %s (64-bit hosts)\n", EntryText(properties.entryPoint32).c_str(),
+  std::printf("name:              %s\n", properties.name.c_str());
+  std::printf("category:          %s\n", properties.category.c_str());
+  std::printf("entry:             %s (32-bit hosts), %s (64-bit hosts)\n", EntryText(properties.entryPoint32).c_str(),
               EntryText(properties.entryPoint64).c_str());
-  std::printf("modes:       %s\n", ModeList(properties).c_str());
-  std::printf("enable rule: %s\n", properties.enableRule.empty() ? "(none)" : properties.enableRule.c_str());
+  std::printf("modes:             %s\n", ModeList(properties).c_str());
+  std::printf("enable rule:       %s\n", properties.enableRule.empty() ? "(none)" : properties.enableRule.c_str());
   PrintTerminology(properties);
-  std::printf("properties:  %d\n", properties.propertyCount);
+  std::printf("properties:        %d\n", properties.propertyCount);
 }
 
 }  // namespace
 
 int RunInfo(int argc, char** argv) {
   if (argc != 1) return Complain(kExitUsage, "--info needs exactly one PLUGIN.8bf");
+  UseHeadlessDesktop();
   PluginProperties properties;
   std::string error;
   if (!ReadModuleProperties(argv[0], &properties, &error)) return Complain(kExitFailed, error);
@@ -149,6 +150,7 @@ int RunGenerate(int argc, char** argv) {
     else if (std::strcmp(argv[i], "--16bit") == 0) deep = true;
     else return Complain(kExitUsage, std::string("unknown option ") + argv[i]);
   }
+  UseHeadlessDesktop();
   HostImage image;
   MakeImage(&image, width, height, gray ? 1 : 3, alpha, deep ? 16 : 8);
   FillGradient(&image);

@@ -101,6 +101,7 @@ bool ReplaceFileContents(const char* path, const void* bytes, size_t size, std::
     failure = GetLastError();
   if (failure == 0) return true;
   DeleteFileW(temporary.c_str());
-  if (failure == ERROR_CANCELLED) return Fail(error, prefix + "interrupted");
-  return Fail(error, prefix + ErrorWords(failure));
+  const std::string kept = attributes != INVALID_FILE_ATTRIBUTES ? "; the existing file is left as it was" : "";
+  if (failure == ERROR_CANCELLED) return Fail(error, prefix + "interrupted" + kept);
+  return Fail(error, prefix + ErrorWords(failure) + kept);
 }

@@ -397,6 +397,13 @@ struct HostSession {
 // them. Null with a reason in `error` when Windows refuses.
 HostSession* OpenSession(PluginEntryProc entry, const HostOptions& options, std::string* error);
 
+// For a program that shows nothing: moves the calling thread, before it makes
+// any window (COM's included), to a desktop of its own. Under wine the first
+// program on a desktop fixes its display driver: a program started without
+// an X display would otherwise leave the shared default desktop unable to
+// show any window until its wineserver ends. False when it cannot.
+bool UseHeadlessDesktop();
+
 // Ends any run, disposes of every handle the suite made (the data word and the
 // parameters handle included, when they are ours) and destroys the window.
 void CloseSession(HostSession* session);

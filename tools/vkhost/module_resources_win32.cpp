@@ -14,8 +14,7 @@ HMODULE OpenAsData(const char* path) {
   const std::wstring wide = WidePath(path);
   HMODULE module = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
   // Systems before Vista know only the plain data-file mapping.
-  if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
-    module = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  if (module == nullptr) module = LoadLibraryExW(wide.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
   return module;
 }
 

@@ -244,14 +244,14 @@ HostImage WithoutAlpha(const HostImage& image) {
   return opaque;
 }
 
+// The header has been read by then: the file is a PNG, so whatever the
+// decoder does not take is missing or damaged.
 std::string DecodingFailure(HRESULT hr) {
   if (Interrupted()) return "interrupted";
-  switch (static_cast<unsigned long>(hr)) {
-    case 0x8007000E: return "not enough memory to decode it";
-    case 0x88982F50:
-    case 0x88982F07: return "not a PNG file";
-    default: return "the PNG file is truncated or damaged (" + HresultText("decoding", hr) + ")";
-  }
+  if (hr == E_OUTOFMEMORY) return "not enough memory to decode it";
+  char code[40];
+  std::snprintf(code, sizeof code, " (WIC error 0x%08lx)", static_cast<unsigned long>(hr));
+  return std::string("the PNG file is truncated or damaged") + code;
 }
 
 // Decodes frame 0 of `decoder` into `image`, converted to `shape`'s WIC

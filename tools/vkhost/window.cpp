@@ -71,7 +71,7 @@ void RegisterCommonControls() {
 bool CreateHostWindow(HostInternals* internals, bool messageOnly, std::string* error) {
   RegisterCommonControls();
   if (!RegisterOnce()) {
-    if (error != nullptr) *error = "cannot register the host window class (error " + std::to_string(GetLastError()) + ")";
+    if (error != nullptr) *error = "cannot register the host window class (" + ErrorWords(GetLastError()) + ")";
     return false;
   }
   // A message-only window needs no display (under wine, no X server).
@@ -80,8 +80,8 @@ bool CreateHostWindow(HostInternals* internals, bool messageOnly, std::string* e
                                       nullptr, GetModuleHandleA(nullptr), nullptr);
   if (internals->window == nullptr) {
     if (error != nullptr)
-      *error = "cannot create the host window (error " + std::to_string(GetLastError()) +
-               "); under wine an X display is needed (DISPLAY)";
+      *error = "cannot create the host window (" + ErrorWords(GetLastError()) +
+               "): a run that may show the filter's dialog needs a display, under wine an X server (DISPLAY)";
     return false;
   }
   return true;
@@ -110,4 +110,9 @@ void EndDialogWatch() {
   if (dialogWatch != nullptr) UnhookWindowsHookEx(dialogWatch);
   dialogWatch = nullptr;
   watchedSession = nullptr;
+}
+
+bool UseHeadlessDesktop() {
+  HDESK desktop = CreateDesktopW(L"vkhost-headless", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+  return desktop != nullptr && SetThreadDesktop(desktop);
 }
