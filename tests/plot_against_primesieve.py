@@ -272,10 +272,9 @@ def bad_input_is_refused_in_words(host, tmp, other_plugin):
         problem = problem or (f"no {missing} in: {done.stderr.strip()}" if missing else "")
         problem = problem or ("it wrote a file" if os.path.exists(out) else "")
         host.check(f"refused: {' '.join(os.path.basename(a) for a in args[1:])}", problem)
-    info = host.run(["--info", host.plugin])
-    problem = "" if "plug-in version:   1.0.0\n" in info.stdout and "interface version: 4.0" in info.stdout \
-        else f"said: {info.stdout!r}"
-    host.check("--info names both versions, lines end in LF", problem or ("CR" if "\r" in info.stdout else ""))
+    info = subprocess.run(host.wine + ["--info", host.plugin], capture_output=True, env=host.headless).stdout
+    problem = "" if b"plug-in version:   1.0.0\n" in info and b"interface version: 4.0" in info else f"said: {info!r}"
+    host.check("--info names both versions, lines end in LF", problem or ("CR LF" if b"\r" in info else ""))
 
 
 def run_on_a_terminal(host, args, interrupt_in=None):
