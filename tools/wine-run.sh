@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs a Windows program under wine: a 64-bit program in the project's 64-bit
-# prefix, anything else in its 32-bit prefix.
+# prefix, anything else in its 32-bit prefix. Every step execs the next, so
+# the program keeps this script's process and gets its signals (Ctrl+C).
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="mscoree,mshtml="
 export LANG="${VARDELKIST_WINE_LANG:-ja_JP.UTF-8}"

@@ -213,10 +213,11 @@ bool StderrIsTerminal() {
 }
 
 // Runs on a thread of its own: reading and writing stop at their next step,
-// the filter at its next abort poll.
+// the filter at its next abort poll, an open dialog as if cancelled.
 BOOL WINAPI OnConsoleControl(DWORD event) {
   if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
   RequestInterrupt();
+  CancelOpenDialog();
   return TRUE;
 }
 

@@ -404,6 +404,10 @@ HostSession* OpenSession(PluginEntryProc entry, const HostOptions& options, std:
 // show any window until its wineserver ends. False when it cannot.
 bool UseHeadlessDesktop();
 
+// Presses Cancel in the plug-in's dialog, if one is open (Ctrl+C while the
+// user has it). Safe to call from another thread.
+void CancelOpenDialog();
+
 // Ends any run, disposes of every handle the suite made (the data word and the
 // parameters handle included, when they are ours) and destroys the window.
 void CloseSession(HostSession* session);

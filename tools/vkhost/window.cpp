@@ -112,6 +112,11 @@ void EndDialogWatch() {
   watchedSession = nullptr;
 }
 
+void CancelOpenDialog() {
+  HWND dialog = openDialog;
+  if (dialog != nullptr) PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+}
+
 bool UseHeadlessDesktop() {
   HDESK desktop = CreateDesktopW(L"vkhost-headless", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
   return desktop != nullptr && SetThreadDesktop(desktop);
