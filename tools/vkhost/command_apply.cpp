@@ -222,7 +222,7 @@ BOOL WINAPI OnConsoleControl(DWORD event) {
 }
 
 int Interrupt(const char* output) {
-  return Complain(kExitInterrupted, std::string("interrupted; ") + output + " not written");
+  return Complain(kExitInterrupted, std::string("interrupted; nothing written to ") + output);
 }
 
 // ---- The dialog's preview ----

@@ -68,11 +68,22 @@ bool ReadHeader(const char* path, PngHeader* header, std::string* error) {
   header->bitDepth = bytes[24];
   header->colourType = bytes[25];
   header->interlaced = bytes[28] != 0;
+  const std::string size = std::to_string(header->width) + "x" + std::to_string(header->height) + " pixels";
   if (header->width < 1 || header->height < 1 || header->width > uint32_t(kMaxImageSide) ||
       header->height > uint32_t(kMaxImageSide))
-    return Fail(error, std::to_string(header->width) + "x" + std::to_string(header->height) +
-                           " pixels is too large for this host (at most " + std::to_string(kMaxImageSide) +
+    return Fail(error, size + " is too large for this host (at most " + std::to_string(kMaxImageSide) +
                            " pixels a side)");
+  // The decoder's copy, ours, and at 16 bits the file's samples: about three
+  // times the picture, which a 32-bit host may not have room for.
+  const uint64_t picture = uint64_t(header->width) * header->height * 4 * (header->bitDepth == 16 ? 2 : 1);
+  MEMORYSTATUSEX memory = {};
+  memory.dwLength = sizeof memory;
+  if (GlobalMemoryStatusEx(&memory)) {
+    const uint64_t room = memory.ullAvailVirtual < memory.ullAvailPageFile ? memory.ullAvailVirtual : memory.ullAvailPageFile;
+    if (3 * picture > room)
+      return Fail(error, size + " need about " + std::to_string(3 * picture >> 20) + " MB, more than this host has free (" +
+                             std::to_string(room >> 20) + " MB)" + (sizeof(void*) == 4 ? "; the 64-bit vkhost has more room" : ""));
+  }
   return true;
 }
 
