@@ -33,6 +33,7 @@
 #include "tools/vkhost/command_line.h"
 #include "tools/vkhost/host.h"
 #include "tools/vkhost/screenshot.h"
+#include "ui/dialog_ids.h"
 
 namespace {
 
@@ -60,12 +61,6 @@ struct ApplyArguments {
   HostDescriptor replay;
   std::vector<std::string> profiles;
 };
-
-// The parameter dialog's controls.
-constexpr int kPreviewControl = 1007;
-constexpr int kShiftEdit = 1011;
-constexpr int kSpiralButton = 1016;
-constexpr int kNormalButton = 1017;
 
 // What each option with a value takes, for the message when it gets something else.
 const char* Expected(const std::string& option) {
@@ -230,7 +225,7 @@ int Interrupt(const char* output) {
 // The dialog's template keeps its preview hidden; show it, and release a
 // "drag" on it so that the plug-in composes it once.
 void ShowPreview(HWND dialog) {
-  HWND control = GetDlgItem(dialog, kPreviewControl);
+  HWND control = GetDlgItem(dialog, PREVIEW_CONTROL);
   if (control == nullptr || IsWindowVisible(control)) return;
   EnableWindow(control, TRUE);
   ShowWindow(control, SW_SHOW);
@@ -248,10 +243,10 @@ struct DialogActions {
 // Sets the parameter dialog to the values given and presses OK; any other
 // dialog (a message box) gets OK too.
 void AnswerDialog(HWND dialog, DialogActions* actions) {
-  if (GetDlgItem(dialog, kShiftEdit) != nullptr) {
-    const int button = actions->parameters.draw == drawSpiral ? kSpiralButton : kNormalButton;
+  if (GetDlgItem(dialog, SHIFT_EDIT) != nullptr) {
+    const int button = actions->parameters.draw == drawSpiral ? SPIRAL_BUTTON : NORMAL_BUTTON;
     SendMessageA(GetDlgItem(dialog, button), BM_CLICK, 0, 0);
-    SetDlgItemTextA(dialog, kShiftEdit, std::to_string(actions->parameters.shft).c_str());
+    SetDlgItemTextA(dialog, SHIFT_EDIT, std::to_string(actions->parameters.shft).c_str());
   }
   PostMessageA(dialog, WM_COMMAND, IDOK, 0);
   actions->answered = true;
