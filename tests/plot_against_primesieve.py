@@ -282,8 +282,10 @@ def run_on_a_terminal(host, args, interrupt_in=None):
     the progress shows the phase `interrupt_in`. (status, what it drew, seconds)."""
     main, terminal = pty.openpty()
     started = time.monotonic()
-    process = subprocess.Popen(host.wine + args, stdin=terminal, stdout=subprocess.DEVNULL, stderr=terminal,
-                               env=host.headless)
+    # On a terminal wine starts its console host, which makes a window on the
+    # prefix's shared desktop: given no display, it would leave that desktop
+    # without one for the other tests running meanwhile.
+    process = subprocess.Popen(host.wine + args, stdin=terminal, stdout=subprocess.DEVNULL, stderr=terminal)
     os.close(terminal)
     drawn, sent = b"", False
     while True:
