@@ -218,7 +218,8 @@ enum class MessagePump {
 // The host watches every PluginMain call for dialog windows (class "#32770":
 // the plug-in's dialogs and message boxes); the time one stays open is the
 // user's, not the plug-in's. This is called each time one is activated
-// during a PluginMain call, after its WM_INITDIALOG. `window` is its HWND. A test drives the modal dialog from
+// during a PluginMain call, after its WM_INITDIALOG. `window` is its HWND.
+// A test drives the modal dialog from
 // here, e.g. by setting controls and posting WM_COMMAND IDOK or IDCANCEL.
 typedef void (*HostDialogHook)(void* window, void* context);
 
