@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_testing.h"
 #include "engine/plot_job.h"
+#include "host/platform_testing.h"
 #include "tests/native/reference/reference_plot.h"
 
 namespace {
@@ -134,7 +134,7 @@ void Plot(benchmark::State& state, std::string name, const Size& size, const For
   BenchImage* image = ImageFor(size, format);
   image->layout = layout;
   OSErr result = noErr;
-  ResetPeakEngineBytes();
+  ResetPeakWorkingBytes();
   const Clock::time_point start = Clock::now();
   for (auto _ : state) {
     result = engine(image->job);
@@ -143,7 +143,7 @@ void Plot(benchmark::State& state, std::string name, const Size& size, const For
   const Clock::duration elapsed = Clock::now() - start;
   if (result != noErr) state.SkipWithError("the plot failed");
   Record(state, name, size, elapsed);
-  state.counters["peak_MB"] = static_cast<double>(PeakEngineBytes()) / 1e6;
+  state.counters["peak_MB"] = static_cast<double>(PeakWorkingBytes()) / 1e6;
 }
 
 void Register(int iterations, benchmark::internal::Benchmark* run) {

@@ -1,4 +1,6 @@
-// Native stand-in for the Windows memory services, for the unit tests.
+// Native stand-in for the Windows memory services, for the unit tests and
+// the benchmark, which count through it what the plug-in holds.
+#include <cstddef>
 #include <cstdlib>
 
 #include "host/platform.h"
@@ -9,6 +11,8 @@ int allocationsBeforeRefusal = -1;
 int requests = 0;
 int liveLockedBlocks = 0;
 int liveWorkingBlocks = 0;
+uint64_t heldWorkingBytes = 0;
+uint64_t peakWorkingBytes = 0;
 
 bool Granted() {
   ++requests;
@@ -16,6 +20,10 @@ bool Granted() {
   if (allocationsBeforeRefusal > 0) --allocationsBeforeRefusal;
   return true;
 }
+
+// A working block's size is kept in front of it, a whole alignment unit, so
+// that it can be counted off when the block is freed.
+constexpr size_t kSizeRoom = alignof(std::max_align_t);
 }  // namespace
 
 void RefuseMemoryAfter(int allocations) {
@@ -28,6 +36,10 @@ int MemoryRequests() { return requests; }
 int LiveLockedBlocks() { return liveLockedBlocks; }
 
 int LiveWorkingBlocks() { return liveWorkingBlocks; }
+
+uint64_t PeakWorkingBytes() { return peakWorkingBytes; }
+
+void ResetPeakWorkingBytes() { peakWorkingBytes = heldWorkingBytes; }
 
 void* AllocLockedBlock(size_t size) {
   if (!Granted()) return nullptr;
@@ -43,14 +55,21 @@ void FreeLockedBlock(void* address) {
 }
 
 void* AllocWorkingBlock(size_t size, bool zeroed) {
-  if (size == 0 || !Granted()) return nullptr;
-  void* block = zeroed ? std::calloc(1, size) : std::malloc(size);
-  if (block != nullptr) ++liveWorkingBlocks;
-  return block;
+  if (size == 0 || size > SIZE_MAX - kSizeRoom || !Granted()) return nullptr;
+  const size_t total = size + kSizeRoom;
+  auto* start = static_cast<unsigned char*>(zeroed ? std::calloc(1, total) : std::malloc(total));
+  if (start == nullptr) return nullptr;
+  *reinterpret_cast<size_t*>(start) = size;
+  ++liveWorkingBlocks;
+  heldWorkingBytes += size;
+  if (heldWorkingBytes > peakWorkingBytes) peakWorkingBytes = heldWorkingBytes;
+  return start + kSizeRoom;
 }
 
 void FreeWorkingBlock(void* block) {
   if (block == nullptr) return;
+  unsigned char* start = static_cast<unsigned char*>(block) - kSizeRoom;
   --liveWorkingBlocks;
-  std::free(block);
+  heldWorkingBytes -= *reinterpret_cast<size_t*>(start);
+  std::free(start);
 }

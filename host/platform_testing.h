@@ -1,5 +1,7 @@
-// Controls of the native memory stand-in, for unit tests only.
+// Controls of the native memory stand-in, for unit tests and the benchmark only.
 #pragma once
+
+#include <cstdint>
 
 // The next `allocations` blocks of either kind (locked or working) succeed,
 // every later one is refused; a negative count never refuses.
@@ -11,3 +13,7 @@ int MemoryRequests();
 // Blocks made and not yet freed.
 int LiveLockedBlocks();
 int LiveWorkingBlocks();
+
+// The most bytes of working memory held at once since the last reset.
+uint64_t PeakWorkingBytes();
+void ResetPeakWorkingBytes();

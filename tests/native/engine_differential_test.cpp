@@ -72,7 +72,7 @@ void ExpectSameOutcome(const Scenario& s, int stopAtPoll = 0) {
   ASSERT_EQ(engine.result, reference.result) << Describe(s);
   ASSERT_EQ(engine.calls, reference.calls) << Describe(s);
   ASSERT_TRUE(engine.output == reference.output) << Describe(s);
-  ASSERT_EQ(LiveEngineBlocks(), 0);
+  ASSERT_EQ(LiveWorkingBlocks(), 0);
 }
 
 struct Shape {

@@ -77,7 +77,7 @@ TEST_P(EveryEngine, CancelStopsInEveryPhaseWithNothingWritten) {
     EXPECT_EQ(abortPolls, c[1]);
     EXPECT_EQ(progressCalls, Calls(all.begin(), all.begin() + c[2])) << "layout " << c[0] << " poll " << c[1];
     EXPECT_TRUE(OutputUntouched(*image));
-    EXPECT_EQ(LiveEngineBlocks(), 0);
+    EXPECT_EQ(LiveWorkingBlocks(), 0);
   }
 }
 
@@ -132,7 +132,7 @@ TEST_P(EveryEngine, BuffersThatCannotHoldTheRectangleAreNeverTouched) {
     c.second(image.get());
     EXPECT_EQ(RunPlot(image.get(), 0, GetParam()), filterBadParameters) << c.first;
     EXPECT_TRUE(OutputUntouched(*image) && hostCalls.empty()) << c.first;
-    EXPECT_EQ(LiveEngineBlocks(), 0) << c.first;
+    EXPECT_EQ(LiveWorkingBlocks(), 0) << c.first;
   }
 }
 
@@ -152,7 +152,7 @@ TEST(PlotMemory, RefusedMemoryEndsTheRunBeforeTheHostIsCalled) {
       RefuseMemoryAfter(granted);
       const OSErr result = RunPlot(image.get());
       RefuseMemoryAfter(-1);
-      EXPECT_EQ(LiveEngineBlocks(), 0);
+      EXPECT_EQ(LiveWorkingBlocks(), 0);
       const bool ran = granted == 2;
       EXPECT_EQ(result, ran ? noErr : memFullErr) << granted;
       EXPECT_EQ(OutputUntouched(*image), !ran) << granted;
@@ -165,9 +165,9 @@ TEST(PlotMemory, WorkingMemoryIsABitPerThirtyNumbersAndAFewKilobytes) {
   for (int planes : {1, 4})
     for (int16_t layout : {plotLayoutNormal, plotLayoutSpiral}) {
       auto image = MakeImage(300, 200, planes, 2, layout, 65535);
-      ResetPeakEngineBytes();
+      ResetPeakWorkingBytes();
       EXPECT_EQ(RunPlot(image.get()), noErr);
-      EXPECT_LE(PeakEngineBytes(), (300 * 200 + 65535) / 30 + 64 * 1024) << planes << " planes, layout " << layout;
+      EXPECT_LE(PeakWorkingBytes(), (300 * 200 + 65535) / 30 + 64 * 1024) << planes << " planes, layout " << layout;
     }
 }
 

@@ -13,9 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/engine_testing.h"
-#include "host/platform_testing.h"
 #include "engine/plot_job.h"
+#include "host/platform_testing.h"
 
 struct ProgressCall {
   int32_t done;

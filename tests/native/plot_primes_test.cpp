@@ -5,9 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "engine/engine_testing.h"
-#include "host/platform_testing.h"
 #include "host/host_colors.h"
+#include "host/platform_testing.h"
 #include "host/plot_primes.h"
 
 namespace {
