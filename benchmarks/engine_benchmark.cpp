@@ -4,8 +4,11 @@
 // in both layouts. At the end a table gives each plot as a multiple of
 // (sieve floor + memset floor).
 //
+// The engine runs on as many lanes as the machine has processors, and on one.
+//
 // Counters: ms_per_MP is wall time per megapixel; peak_MB the most working
-// memory the plot held at once, beyond the host's buffers.
+// memory the plot held at once, beyond the host's buffers; tail_ms the time
+// from the last abort poll to the end of the run.
 #include <benchmark/benchmark.h>
 #include <primesieve.h>
 
@@ -18,6 +21,7 @@
 #include <vector>
 
 #include "engine/plot_job.h"
+#include "host/platform.h"
 #include "host/platform_testing.h"
 #include "tests/native/reference/reference_plot.h"
 
@@ -129,21 +133,58 @@ void MemsetFloor(benchmark::State& state, std::string name, const Size& size, co
   Record(state, name, size, Clock::now() - start);
 }
 
+// The engine as if the machine had `lanes` processors; 0: as it has.
+struct Engine {
+  PlotEngine plot;
+  int lanes;
+};
+
+// The time of the last abort poll, for the painting that follows it.
+Clock::time_point lastPoll;
+Boolean PI_CALL NoteAbortPoll() {
+  lastPoll = Clock::now();
+  return 0;
+}
+
+// After the last poll nothing can stop the run: the shortest such tail of a
+// few runs, in milliseconds.
+double UncancellableTail(BenchImage* image, PlotEngine engine) {
+  double shortest = 1e9;
+  image->job.abortProc = NoteAbortPoll;
+  for (int run = 0; run < 3; ++run) {
+    engine(image->job);
+    const double tail = std::chrono::duration<double, std::milli>(Clock::now() - lastPoll).count();
+    shortest = std::min(shortest, tail);
+  }
+  image->job.abortProc = NeverAbort;
+  return shortest;
+}
+
+// ms of the uncancellable tail of every engine benchmark, by name.
+std::map<std::string, double> tailMilliseconds;
+
 void Plot(benchmark::State& state, std::string name, const Size& size, const Format& format, int16_t layout,
-          PlotEngine engine) {
+          Engine engine) {
   BenchImage* image = ImageFor(size, format);
   image->layout = layout;
+  ReportProcessors(engine.lanes);
   OSErr result = noErr;
   ResetPeakWorkingBytes();
   const Clock::time_point start = Clock::now();
   for (auto _ : state) {
-    result = engine(image->job);
+    result = engine.plot(image->job);
     benchmark::ClobberMemory();
   }
   const Clock::duration elapsed = Clock::now() - start;
   if (result != noErr) state.SkipWithError("the plot failed");
   Record(state, name, size, elapsed);
   state.counters["peak_MB"] = static_cast<double>(PeakWorkingBytes()) / 1e6;
+  if (engine.plot == RunPlotJob) {
+    const double tail = UncancellableTail(image, engine.plot);
+    state.counters["tail_ms"] = tail;
+    tailMilliseconds[name] = tail;
+  }
+  ReportProcessors(0);
 }
 
 void Register(int iterations, benchmark::internal::Benchmark* run) {
@@ -162,15 +203,17 @@ void RegisterGroup(const Size& size, const Format& format) {
   struct Variant {
     const char* kind;
     int16_t layout;
-    PlotEngine engine;
+    Engine engine;
     int iterations;
   };
-  const Variant variants[] = {{"engine_normal", plotLayoutNormal, RunPlotJob, size.iterations},
-                              {"engine_spiral", plotLayoutSpiral, RunPlotJob, size.iterations},
-                              {"reference_normal", plotLayoutNormal, ReferencePlot, size.referenceIterations},
-                              {"reference_spiral", plotLayoutSpiral, ReferencePlot, size.referenceIterations}};
+  const Variant variants[] = {{"engine_normal", plotLayoutNormal, {RunPlotJob, 0}, size.iterations},
+                              {"engine_spiral", plotLayoutSpiral, {RunPlotJob, 0}, size.iterations},
+                              {"engine1_normal", plotLayoutNormal, {RunPlotJob, 1}, size.iterations},
+                              {"engine1_spiral", plotLayoutSpiral, {RunPlotJob, 1}, size.iterations},
+                              {"reference_normal", plotLayoutNormal, {ReferencePlot, 1}, size.referenceIterations},
+                              {"reference_spiral", plotLayoutSpiral, {ReferencePlot, 1}, size.referenceIterations}};
   for (const Variant& variant : variants) {
-    if (variant.engine == ReferencePlot && !size.reference) continue;
+    if (variant.engine.plot == ReferencePlot && !size.reference) continue;
     const std::string name = variant.kind + suffix;
     Register(variant.iterations,
              benchmark::RegisterBenchmark(name.c_str(), Plot, name, size, format, variant.layout, variant.engine));
@@ -178,9 +221,11 @@ void RegisterGroup(const Size& size, const Format& format) {
 }
 
 void PrintRatios() {
-  std::printf("\nms per megapixel; in brackets, as a multiple of (sieve floor + memset floor)\n");
-  std::printf("%-12s %-7s %9s %9s %9s | %16s %16s | %16s %16s\n", "size", "format", "sieve", "memset", "floor",
-              "engine normal", "engine spiral", "reference normal", "reference spiral");
+  std::printf("\nms per megapixel; in brackets, as a multiple of (sieve floor + memset floor);\n"
+              "engine on %d lanes (the machine's processors) and on 1\n", ProcessorCount());
+  std::printf("%-12s %-7s %7s %7s %7s | %15s %15s | %15s %15s | %15s %15s\n", "size", "format", "sieve", "memset",
+              "floor", "engine normal", "engine spiral", "1 lane normal", "1 lane spiral", "reference normal",
+              "reference spiral");
   for (const auto& group : groups) {
     const std::string suffix = std::string("/") + group.second->name + "/" + group.first->name;
     auto find = [&](const char* kind) {
@@ -190,13 +235,31 @@ void PrintRatios() {
     const double sieve = find("floor_sieve"), memset = find("floor_memset");
     if (sieve < 0 || memset < 0) continue;
     const double floor = sieve + memset;
-    std::printf("%-12s %-7s %9.3f %9.3f %9.3f |", group.first->name, group.second->name, sieve, memset, floor);
-    for (const char* kind : {"engine_normal", "engine_spiral", "reference_normal", "reference_spiral"}) {
+    std::printf("%-12s %-7s %7.3f %7.3f %7.3f |", group.first->name, group.second->name, sieve, memset, floor);
+    for (const char* kind : {"engine_normal", "engine_spiral", "engine1_normal", "engine1_spiral", "reference_normal",
+                             "reference_spiral"}) {
       const double value = find(kind);
       if (value < 0)
-        std::printf(" %16s", "-");
+        std::printf(" %15s", "-");
       else
-        std::printf(" %8.3f (%5.2fx)", value, value / floor);
+        std::printf(" %7.3f (%4.2fx)", value, value / floor);
+      if (std::strcmp(kind, "engine_spiral") == 0 || std::strcmp(kind, "engine1_spiral") == 0) std::printf(" |");
+    }
+    std::printf("\n");
+  }
+  std::printf("\nms after the last abort poll (the uncancellable painting), shortest of 3 runs\n");
+  std::printf("%-12s %-7s | %13s %13s | %13s %13s\n", "size", "format", "engine normal", "engine spiral",
+              "1 lane normal", "1 lane spiral");
+  for (const auto& group : groups) {
+    const std::string suffix = std::string("/") + group.second->name + "/" + group.first->name;
+    if (tailMilliseconds.find("engine_normal" + suffix) == tailMilliseconds.end()) continue;
+    std::printf("%-12s %-7s |", group.first->name, group.second->name);
+    for (const char* kind : {"engine_normal", "engine_spiral", "engine1_normal", "engine1_spiral"}) {
+      auto it = tailMilliseconds.find(kind + suffix);
+      if (it == tailMilliseconds.end())
+        std::printf(" %13s", "-");
+      else
+        std::printf(" %13.1f", it->second);
       if (std::strcmp(kind, "engine_spiral") == 0) std::printf(" |");
     }
     std::printf("\n");

@@ -9,6 +9,33 @@
 
 namespace {
 
+#if defined(__SSE2__)
+// The output is streamed past the cache, 16 bytes at a time: no output line
+// is read in before it is written, and the image does not push the prime
+// table and the input out of the cache. A row of every plane painted is
+// built in a staging row first; a row that keeps a plane of the input is
+// streamed as it is made.
+constexpr bool kStreamed = true;
+
+inline void Stream(uint8_t* to, __m128i block) { _mm_stream_si128(reinterpret_cast<__m128i*>(to), block); }
+
+// `from` lies at the same place within a 16-byte unit as `to`.
+void StreamRow(uint8_t* to, const uint8_t* from, size_t bytes) {
+  size_t done = std::min(bytes, (16 - (reinterpret_cast<uintptr_t>(to) & 15)) & 15);
+  std::memcpy(to, from, done);
+  for (; done + 16 <= bytes; done += 16)
+    Stream(to + done, _mm_load_si128(reinterpret_cast<const __m128i*>(from + done)));
+  std::memcpy(to + done, from + done, bytes - done);
+}
+
+// Streamed stores are ordered by a fence only.
+void FinishStreaming() { _mm_sfence(); }
+#else
+constexpr bool kStreamed = false;
+void StreamRow(uint8_t*, const uint8_t*, size_t) {}
+void FinishStreaming() {}
+#endif
+
 template <typename Sample>
 Sample Load(const uint8_t* at) {
   Sample sample;
@@ -32,127 +59,35 @@ uint16_t Quantise(double component) {
   return rounded < 0.0 ? 0 : rounded >= kCeiling + 1 ? uint16_t{kCeiling} : static_cast<uint16_t>(rounded);
 }
 
-// Writes pixels of one kind of image. kPlanes is the plane count of the
-// common images (gray, gray with transparency, RGB, RGB with transparency),
-// which lets the compiler unroll a pixel's planes; 0 takes the count at run
-// time.
-template <typename Sample, int kPlanes>
-struct Painter {
-  static constexpr int kColorPlanes = kPlanes == 1 || kPlanes == 2 ? 1 : 3;
-  // Every plane painted: a background row is one pixel repeated.
-  static constexpr bool kSolidRows = kPlanes == 1 || kPlanes == 3;
-  static constexpr ptrdiff_t kSampleBytes = sizeof(Sample);
+// ---- Marks: pixels of a band that take the foreground ----
+//
+// One bit per pixel, a row of 64-bit words per row of the band: the spiral's
+// side pixels, which a band finds a column at a time, and every foreground
+// pixel of a row that is made from its marks alone. Each row's marks are
+// cleared once the row is written.
 
-  const PlotGeometry& geometry;
-  Sample foreground[3];
-  Sample background[3];
+inline size_t MarkWords(int32_t width) { return (static_cast<size_t>(width) + 63) / 64; }
 
-  int Count() const { return kPlanes > 0 ? kPlanes : geometry.count; }
-  // A gray image with extra channels takes the general case, whose colour
-  // planes come from the geometry.
-  int ColorPlanes() const { return kPlanes > 0 ? kColorPlanes : geometry.colorPlanes; }
-  ptrdiff_t PixelBytes() const { return kPlanes > 0 ? kPlanes * kSampleBytes : geometry.pixelBytes; }
+inline void Mark(uint64_t* rowMarks, uint32_t column) { rowMarks[column / 64] |= uint64_t{1} << (column % 64); }
 
-  void FillSolidRow(uint8_t* out) const {
-    for (int p = 0; p < ColorPlanes(); ++p) Store(out + p * kSampleBytes, background[p]);
-    const size_t rowBytes = static_cast<size_t>(PixelBytes()) * static_cast<size_t>(geometry.width);
-    for (size_t filled = static_cast<size_t>(PixelBytes()); filled < rowBytes;) {
-      const size_t run = std::min(filled, rowBytes - filled);
-      std::memcpy(out + filled, out, run);
-      filled += run;
-    }
-  }
-
-  void FillPixels(uint8_t* out, const uint8_t* in, int32_t pixels) const {
-    const ptrdiff_t step = PixelBytes();
-    for (int32_t x = 0; x < pixels; ++x, in += step, out += step) {
-      for (int p = 0; p < ColorPlanes(); ++p) Store(out + p * kSampleBytes, background[p]);
-      for (int p = ColorPlanes(); p < Count(); ++p)
-        Store(out + p * kSampleBytes, PassThrough(Load<Sample>(in + p * kSampleBytes)));
-    }
-  }
-
-#if defined(__SSE2__)
-  // Gray or RGB with transparency: 16 bytes at a time, the last plane kept
-  // from the input (16-bit samples capped as x - max(x - 32768, 0)), the
-  // colour planes set.
-  int32_t FillWithTransparency(uint8_t* out, const uint8_t* in, int32_t pixels) const {
-    constexpr int32_t kPixelBytes = kPlanes * kSampleBytes;
-    constexpr int32_t kPixelsPerBlock = 16 / kPixelBytes;
-    alignas(16) uint8_t colour[16] = {};
-    alignas(16) uint8_t kept[16] = {};
-    for (int32_t x = 0; x < kPixelsPerBlock; ++x) {
-      for (int p = 0; p < kColorPlanes; ++p) Store(colour + x * kPixelBytes + p * kSampleBytes, background[p]);
-      std::memset(kept + x * kPixelBytes + kColorPlanes * kSampleBytes, 0xFF, kSampleBytes);
-    }
-    const __m128i colourBlock = _mm_load_si128(reinterpret_cast<const __m128i*>(colour));
-    const __m128i keptMask = _mm_load_si128(reinterpret_cast<const __m128i*>(kept));
-    const __m128i ceiling = _mm_and_si128(_mm_set1_epi16(static_cast<int16_t>(0x8000)), keptMask);
-    int32_t done = 0;
-    for (; done + kPixelsPerBlock <= pixels; done += kPixelsPerBlock, in += 16, out += 16) {
-      __m128i block = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in)), keptMask);
-      if (kSampleBytes == 2) block = _mm_sub_epi16(block, _mm_subs_epu16(block, ceiling));
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_or_si128(block, colourBlock));
-    }
-    return done;
-  }
-#endif
-
-  // The background in the colour planes, the input in the others.
-  void FillRow(int32_t row) const {
-    uint8_t* out = OutputPixel(geometry, row, 0);
-    if (kSolidRows) return FillSolidRow(out);
-    const uint8_t* in = InputPixel(geometry, row, 0);
-    int32_t done = 0;
-#if defined(__SSE2__)
-    if constexpr (kPlanes == 2 || kPlanes == 4) done = FillWithTransparency(out, in, geometry.width);
-#endif
-    FillPixels(out + done * PixelBytes(), in + done * PixelBytes(), geometry.width - done);
-  }
-
-  void CopyRow(int32_t row) const {
-    uint8_t* out = OutputPixel(geometry, row, 0);
-    const uint8_t* in = InputPixel(geometry, row, 0);
-    if (kSampleBytes == 1 && kPlanes > 0) {
-      std::memcpy(out, in, static_cast<size_t>(PixelBytes()) * static_cast<size_t>(geometry.width));
-      return;
-    }
-    const ptrdiff_t step = PixelBytes();
-    for (int32_t x = 0; x < geometry.width; ++x, in += step, out += step)
-      for (int p = 0; p < Count(); ++p)
-        Store(out + p * kSampleBytes, PassThrough(Load<Sample>(in + p * kSampleBytes)));
-  }
-
-  void PaintForeground(uint8_t* pixel) const {
-    for (int p = 0; p < ColorPlanes(); ++p) Store(pixel + p * kSampleBytes, foreground[p]);
-  }
-};
-
-// Row by row: the pixel at (row, column) has the number row W + column + shift.
-template <typename Sample, int kPlanes>
-void PaintNormal(const Painter<Sample, kPlanes>& painter, const PrimeTable& primes, uint16_t shift) {
-  const PlotGeometry& geometry = painter.geometry;
-  const uint32_t width = static_cast<uint32_t>(geometry.width);
-  const ptrdiff_t pixelBytes = painter.PixelBytes();
-  for (int32_t row = 0; row < geometry.height; ++row) {
-    painter.FillRow(row);
-    uint8_t* rowStart = OutputPixel(geometry, row, 0);
-    const uint32_t first = static_cast<uint32_t>(row) * width + shift;
-    ForEachPrime(primes, first, first + width,
-                 [&](uint32_t n) { painter.PaintForeground(rowStart + (n - first) * pixelBytes); });
-  }
+// `count` (at most 32) marks from column `column` on, which must not run past the row.
+inline uint32_t MarksAt(const uint64_t* rowMarks, size_t column, unsigned count) {
+  const size_t word = column / 64;
+  const unsigned shift = column % 64;
+  uint64_t bits = rowMarks[word] >> shift;
+  if (shift + count > 64) bits |= rowMarks[word + 1] << (64 - shift);
+  return static_cast<uint32_t>(bits & ((uint64_t{1} << count) - 1));
 }
 
-// ---- The spiral, a band of rows at a time ----
+// ---- The spiral ----
 //
 // Ring r is the border of the rectangle with r pixels cut from every side.
 // A row meets its own ring's top or bottom side, a run of consecutive
 // numbers, and the left and right sides of the rings outside it, one pixel
 // each. Down a ring side the numbers are consecutive too, so a band of rows
-// is painted a row run at a time and then a side column at a time, and
-// every lookup reads a stretch of the prime table, not a single number.
-
-constexpr int32_t kBandRows = 64;
+// has its side pixels marked a side column at a time, and is then painted a
+// row at a time, its run and its marks: every lookup reads a stretch of the
+// prime table, not a single number.
 
 struct Spiral {
   int32_t width;
@@ -166,37 +101,15 @@ struct Spiral {
   }
 };
 
-// The row's stretch of its own ring: left to right along the top side,
-// right to left along the bottom side (the middle row of an odd height
-// counts as top).
-template <typename Sample, int kPlanes>
-void PaintRingRun(const Painter<Sample, kPlanes>& painter, const PrimeTable& primes, const Spiral& spiral,
-                  int32_t row) {
-  const int32_t ring = std::min(row, spiral.height - 1 - row);
-  if (ring > spiral.width - 1 - ring) return;  // only ring sides in this row
-  const uint32_t w = static_cast<uint32_t>(spiral.width - 2 * ring);
-  const uint32_t h = static_cast<uint32_t>(spiral.height - 2 * ring);
-  const uint32_t start = spiral.shift + spiral.RingStart(ring);
-  uint8_t* first = OutputPixel(painter.geometry, row, ring);
-  const ptrdiff_t pixelBytes = painter.PixelBytes();
-  if (row == ring) {
-    ForEachPrime(primes, start, start + w,
-                 [&](uint32_t n) { painter.PaintForeground(first + (n - start) * pixelBytes); });
-  } else {
-    const uint32_t atFirst = start + 2 * (w - 1) + (h - 1);
-    ForEachPrime(primes, atFirst - (w - 1), atFirst + 1,
-                 [&](uint32_t n) { painter.PaintForeground(first + (atFirst - n) * pixelBytes); });
-  }
-}
-
-// The ring sides that cross rows top .. bottom - 1: the left side of ring r
+// Marks the ring sides that cross rows top .. bottom - 1: the left side of ring r
 // lies in column r and counts down the rows, the right side in column
 // W - 1 - r and counts up. Each covers the rows strictly between its ring's
 // top and bottom sides. The middle column of an odd width is a right side.
-template <typename Sample, int kPlanes>
-void PaintRingSides(const Painter<Sample, kPlanes>& painter, const PrimeTable& primes, const Spiral& spiral,
-                    int32_t top, int32_t bottom) {
-  const PlotGeometry& geometry = painter.geometry;
+void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, int32_t bottom, uint64_t* marks) {
+  const size_t words = MarkWords(spiral.width);
+  auto mark = [&](int32_t row, int32_t column) {
+    Mark(marks + static_cast<size_t>(row - top) * words, static_cast<uint32_t>(column));
+  };
   const int32_t reach = std::min(bottom - 1, spiral.height - 1 - top);  // rings that cross the band
   // The number in row y of the left side is LeftBase(r) - y, of the right side RightBase(r) + y.
   auto leftBase = [&](int32_t ring) {
@@ -217,7 +130,7 @@ void PaintRingSides(const Painter<Sample, kPlanes>& painter, const PrimeTable& p
     if (from >= to) continue;
     const uint32_t base = leftBase(ring);
     ForEachPrime(primes, base - static_cast<uint32_t>(to - 1), base - static_cast<uint32_t>(from) + 1,
-                 [&](uint32_t n) { painter.PaintForeground(OutputPixel(geometry, int32_t(base - n), ring)); });
+                 [&](uint32_t n) { mark(int32_t(base - n), ring); });
   }
   const int32_t rightSides = std::min((spiral.width + 1) / 2, reach);
   for (int32_t ring = 0; ring < rightSides; ++ring) {
@@ -227,52 +140,275 @@ void PaintRingSides(const Painter<Sample, kPlanes>& painter, const PrimeTable& p
     const uint32_t base = rightBase(ring);
     const int32_t column = spiral.width - 1 - ring;
     ForEachPrime(primes, base + static_cast<uint32_t>(from), base + static_cast<uint32_t>(to),
-                 [&](uint32_t n) { painter.PaintForeground(OutputPixel(geometry, int32_t(n - base), column)); });
+                 [&](uint32_t n) { mark(int32_t(n - base), column); });
   }
 }
 
+// ---- Painting rows ----
+
+// Writes pixels of one kind of image. kPlanes is the plane count of the
+// common images (gray, gray with transparency, RGB, RGB with transparency),
+// which lets the compiler unroll a pixel's planes; 0 takes the count at run
+// time.
 template <typename Sample, int kPlanes>
-void PaintSpiral(const Painter<Sample, kPlanes>& painter, const PrimeTable& primes, uint16_t shift) {
-  const Spiral spiral = {painter.geometry.width, painter.geometry.height, shift};
-  for (int32_t top = 0; top < spiral.height; top += kBandRows) {
-    const int32_t bottom = std::min(spiral.height, top + kBandRows);
-    for (int32_t row = top; row < bottom; ++row) {
-      painter.FillRow(row);
-      PaintRingRun(painter, primes, spiral, row);
+struct Painter {
+  static constexpr int kColorPlanes = kPlanes == 1 || kPlanes == 2 ? 1 : 3;
+  // Every plane painted: a background row is one pixel repeated.
+  static constexpr bool kSolidRows = kPlanes == 1 || kPlanes == 3;
+  // The last plane (transparency) kept from the input.
+  static constexpr bool kKeepsLastPlane = kPlanes == 2 || kPlanes == 4;
+  static constexpr ptrdiff_t kSampleBytes = sizeof(Sample);
+
+  const PlotGeometry& geometry;
+  Sample foreground[3];
+  Sample background[3];
+  uint8_t* staging;  // aligned to 64 bytes; null: rows are painted in the output itself
+
+  int Count() const { return kPlanes > 0 ? kPlanes : geometry.count; }
+  // A gray image with extra channels takes the general case, whose colour
+  // planes come from the geometry.
+  int ColorPlanes() const { return kPlanes > 0 ? kColorPlanes : geometry.colorPlanes; }
+  ptrdiff_t PixelBytes() const { return kPlanes > 0 ? kPlanes * kSampleBytes : geometry.pixelBytes; }
+  size_t RowBytes() const { return static_cast<size_t>(PixelBytes()) * static_cast<size_t>(geometry.width); }
+
+  void FillSolidRow(uint8_t* out) const {
+    for (int p = 0; p < ColorPlanes(); ++p) Store(out + p * kSampleBytes, background[p]);
+    const size_t rowBytes = RowBytes();
+    for (size_t filled = static_cast<size_t>(PixelBytes()); filled < rowBytes;) {
+      const size_t run = std::min(filled, rowBytes - filled);
+      std::memcpy(out + filled, out, run);
+      filled += run;
     }
-    PaintRingSides(painter, primes, spiral, top, bottom);
+  }
+
+  // Pixels from..to - 1: the colour their marks give (the background when
+  // there are none), the input in the planes not painted.
+  void PaintPixels(uint8_t* out, const uint8_t* in, const uint64_t* rowMarks, int32_t from, int32_t to) const {
+    const ptrdiff_t step = PixelBytes();
+    for (int32_t x = from; x < to; ++x) {
+      const bool marked = rowMarks != nullptr && (rowMarks[x / 64] >> (x % 64)) & 1;
+      const Sample* colour = marked ? foreground : background;
+      uint8_t* pixel = out + x * step;
+      for (int p = 0; p < ColorPlanes(); ++p) Store(pixel + p * kSampleBytes, colour[p]);
+      for (int p = ColorPlanes(); p < Count(); ++p)
+        Store(pixel + p * kSampleBytes, PassThrough(Load<Sample>(in + x * step + p * kSampleBytes)));
+    }
+  }
+
+  // The marked pixels of a row painted over its background.
+  void PaintMarked(uint8_t* out, const uint64_t* rowMarks) const {
+    const Sample fore[3] = {foreground[0], foreground[1], foreground[2]};
+    const ptrdiff_t step = PixelBytes();
+    for (size_t word = 0; word < MarkWords(geometry.width); ++word)
+      for (uint64_t bits = rowMarks[word]; bits != 0; bits &= bits - 1) {
+        uint8_t* pixel = out + static_cast<ptrdiff_t>(word * 64 + LowestBit(bits)) * step;
+        for (int p = 0; p < ColorPlanes(); ++p) Store(pixel + p * kSampleBytes, fore[p]);
+      }
+  }
+
+#if defined(__SSE2__)
+  // A row that keeps its last plane from the input, 16 bytes (two to eight
+  // whole pixels) at a time: the input with only that plane left (16-bit
+  // samples capped as x - max(x - 32768, 0)), over the colours that the
+  // pixels' marks pick from a table. Streamed where the output's pixels meet
+  // 16-byte boundaries, as hosts' buffers do; written plainly where not.
+  void PaintKeepingLastPlane(int32_t row, const uint64_t* rowMarks) const {
+    constexpr int32_t kPixelBytes = kPlanes * kSampleBytes;
+    constexpr int32_t kPerBlock = 16 / kPixelBytes;
+    alignas(16) uint8_t colours[1 << kPerBlock][16] = {};
+    alignas(16) uint8_t kept[16] = {};
+    for (int32_t x = 0; x < kPerBlock; ++x)
+      std::memset(kept + x * kPixelBytes + kColorPlanes * kSampleBytes, 0xFF, kSampleBytes);
+    for (uint32_t marks = 0; marks < (1u << kPerBlock); ++marks)
+      for (int32_t x = 0; x < kPerBlock; ++x)
+        for (int p = 0; p < kColorPlanes; ++p)
+          Store(colours[marks] + x * kPixelBytes + p * kSampleBytes, (marks >> x) & 1 ? foreground[p] : background[p]);
+    const __m128i keptMask = _mm_load_si128(reinterpret_cast<const __m128i*>(kept));
+    const __m128i ceiling = _mm_and_si128(_mm_set1_epi16(static_cast<int16_t>(0x8000)), keptMask);
+    uint8_t* out = OutputPixel(geometry, row, 0);
+    const uint8_t* in = InputPixel(geometry, row, 0);
+    const int32_t width = geometry.width;
+    const uintptr_t offset = reinterpret_cast<uintptr_t>(out) & 15;
+    const bool streamed = offset % kPixelBytes == 0;
+    const int32_t head = streamed ? std::min<int32_t>(width, static_cast<int32_t>((16 - offset) % 16 / kPixelBytes)) : 0;
+    PaintPixels(out, in, rowMarks, 0, head);
+    int32_t x = head;
+    for (; x + kPerBlock <= width; x += kPerBlock) {
+      __m128i block = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x * kPixelBytes)), keptMask);
+      if (kSampleBytes == 2) block = _mm_sub_epi16(block, _mm_subs_epu16(block, ceiling));
+      const __m128i colour = _mm_load_si128(reinterpret_cast<const __m128i*>(colours[MarksAt(rowMarks, x, kPerBlock)]));
+      block = _mm_or_si128(block, colour);
+      if (streamed)
+        Stream(out + x * kPixelBytes, block);
+      else
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * kPixelBytes), block);
+    }
+    PaintPixels(out, in, rowMarks, x, width);
+  }
+#endif
+
+  // A row is painted in three steps: BeginRow gives the place where its
+  // pixels are painted (the staging row, the output row itself, or none
+  // when the row is made from its marks alone), PaintPixel paints or marks
+  // its foreground pixels, and EndRow paints the marked ones, writes the
+  // row out and clears its marks.
+  static constexpr bool kFromMarks = kKeepsLastPlane && kStreamed;
+
+  uint8_t* BeginRow(int32_t row) const {
+    if (kFromMarks) return nullptr;
+    uint8_t* out = OutputPixel(geometry, row, 0);
+    // The staging row at the output row's place within a cache line.
+    uint8_t* target = staging == nullptr ? out : staging + (reinterpret_cast<uintptr_t>(out) & 63);
+    if (kSolidRows)
+      FillSolidRow(target);
+    else
+      PaintPixels(target, InputPixel(geometry, row, 0), nullptr, 0, geometry.width);
+    return target;
+  }
+
+  void PaintPixel(uint8_t* target, uint64_t* rowMarks, uint32_t column) const {
+    if (kFromMarks)
+      Mark(rowMarks, column);
+    else
+      PaintForeground(target + static_cast<ptrdiff_t>(column) * PixelBytes());
+  }
+
+  void EndRow(int32_t row, uint8_t* target, uint64_t* rowMarks) const {
+#if defined(__SSE2__)
+    if constexpr (kFromMarks) PaintKeepingLastPlane(row, rowMarks);
+#endif
+    if (!kFromMarks) {
+      PaintMarked(target, rowMarks);
+      if (staging != nullptr) StreamRow(OutputPixel(geometry, row, 0), target, RowBytes());
+    }
+    std::memset(rowMarks, 0, MarkWords(geometry.width) * sizeof(uint64_t));
+  }
+
+  void PaintForeground(uint8_t* pixel) const {
+    for (int p = 0; p < ColorPlanes(); ++p) Store(pixel + p * kSampleBytes, foreground[p]);
+  }
+
+  void CopyRow(int32_t row) const {
+    uint8_t* out = OutputPixel(geometry, row, 0);
+    const uint8_t* in = InputPixel(geometry, row, 0);
+    if (kSampleBytes == 1 && kPlanes > 0) {
+      std::memcpy(out, in, RowBytes());
+      return;
+    }
+    const ptrdiff_t step = PixelBytes();
+    for (int32_t x = 0; x < geometry.width; ++x, in += step, out += step)
+      for (int p = 0; p < Count(); ++p)
+        Store(out + p * kSampleBytes, PassThrough(Load<Sample>(in + p * kSampleBytes)));
+  }
+};
+
+// Row by row: the pixel at (row, column) has the number row W + column + shift.
+template <typename Painter>
+void PaintNormal(const Painter& painter, const PrimeTable& primes, uint16_t shift, int32_t top, int32_t bottom,
+                 uint64_t* marks) {
+  const uint32_t width = static_cast<uint32_t>(painter.geometry.width);
+  for (int32_t row = top; row < bottom; ++row) {
+    uint8_t* target = painter.BeginRow(row);
+    const uint32_t first = static_cast<uint32_t>(row) * width + shift;
+    ForEachPrime(primes, first, first + width, [&](uint32_t n) { painter.PaintPixel(target, marks, n - first); });
+    painter.EndRow(row, target, marks);
   }
 }
 
+// The row's stretch of its own ring: left to right along the top side,
+// right to left along the bottom side (the middle row of an odd height
+// counts as top).
+template <typename Painter>
+void PaintRingRun(const Painter& painter, const Spiral& spiral, const PrimeTable& primes, int32_t row,
+                  uint8_t* target, uint64_t* rowMarks) {
+  const int32_t ring = std::min(row, spiral.height - 1 - row);
+  if (ring > spiral.width - 1 - ring) return;  // only ring sides in this row
+  const uint32_t w = static_cast<uint32_t>(spiral.width - 2 * ring);
+  const uint32_t h = static_cast<uint32_t>(spiral.height - 2 * ring);
+  const uint32_t start = spiral.shift + spiral.RingStart(ring);
+  const uint32_t column = static_cast<uint32_t>(ring);
+  if (row == ring) {
+    ForEachPrime(primes, start, start + w, [&](uint32_t n) { painter.PaintPixel(target, rowMarks, column + (n - start)); });
+  } else {
+    const uint32_t atFirst = start + 2 * (w - 1) + (h - 1);
+    ForEachPrime(primes, atFirst - (w - 1), atFirst + 1,
+                 [&](uint32_t n) { painter.PaintPixel(target, rowMarks, column + (atFirst - n)); });
+  }
+}
+
+template <typename Painter>
+void PaintSpiral(const Painter& painter, const PrimeTable& primes, uint16_t shift, int32_t top, int32_t bottom,
+                 uint64_t* marks) {
+  const Spiral spiral = {painter.geometry.width, painter.geometry.height, shift};
+  const size_t words = MarkWords(spiral.width);
+  MarkRingSides(spiral, primes, top, bottom, marks);
+  for (int32_t row = top; row < bottom; ++row) {
+    uint64_t* rowMarks = marks + static_cast<size_t>(row - top) * words;
+    uint8_t* target = painter.BeginRow(row);
+    PaintRingRun(painter, spiral, primes, row, target, rowMarks);
+    painter.EndRow(row, target, rowMarks);
+  }
+}
+
+// The planes of a pixel fit one of the common kinds (1 .. 4 planes, all of
+// them written, the usual colour planes), or 0 for the general case.
+int PaintKind(const PlotGeometry& geometry) {
+  // The specialisations hold when every plane is copied: no more than eight.
+  const bool allPlanes = geometry.pixelBytes == ptrdiff_t{geometry.count} * geometry.bytesPerSample;
+  const bool usualColours = geometry.colorPlanes == (geometry.count <= 2 ? 1 : 3);
+  return allPlanes && usualColours && geometry.count <= 4 ? geometry.count : 0;
+}
+
+// Rows of every plane painted are built in a staging row, then streamed.
+bool StagesRows(const PlotGeometry& geometry) {
+  const int kind = PaintKind(geometry);
+  return kStreamed && (kind == 1 || kind == 3);
+}
+
+uint64_t MarkBytes(const PlotGeometry& geometry) {
+  return uint64_t{kBandRows} * MarkWords(geometry.width) * sizeof(uint64_t);
+}
+
+struct PaintScratch {
+  uint64_t* marks;
+  uint8_t* staging;  // aligned to 64 bytes; null when rows are painted in place
+};
+
+PaintScratch ScratchOf(const PlotGeometry& geometry, uint8_t* scratch) {
+  uint8_t* staging = nullptr;
+  if (StagesRows(geometry)) {
+    uint8_t* after = scratch + MarkBytes(geometry);
+    staging = after + ((64 - (reinterpret_cast<uintptr_t>(after) & 63)) & 63);
+  }
+  return {reinterpret_cast<uint64_t*>(scratch), staging};
+}
+
 template <typename Sample, int kPlanes>
-void PaintAs(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes, int16_t layout,
-             uint16_t shift) {
-  Painter<Sample, kPlanes> painter = {geometry, {}, {}};
+void PaintRowsAs(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
+                 int16_t layout, uint16_t shift, int32_t top, int32_t bottom, const PaintScratch& scratch) {
+  Painter<Sample, kPlanes> painter = {geometry, {}, {}, scratch.staging};
   for (int p = 0; p < 3; ++p) {
     painter.foreground[p] = static_cast<Sample>(samples.foreground[p]);
     painter.background[p] = static_cast<Sample>(samples.background[p]);
   }
   switch (layout) {
-    case plotLayoutNormal: PaintNormal(painter, primes, shift); break;
-    case plotLayoutSpiral: PaintSpiral(painter, primes, shift); break;
+    case plotLayoutNormal: PaintNormal(painter, primes, shift, top, bottom, scratch.marks); break;
+    case plotLayoutSpiral: PaintSpiral(painter, primes, shift, top, bottom, scratch.marks); break;
     default:
-      for (int32_t row = 0; row < geometry.height; ++row) painter.CopyRow(row);
+      for (int32_t row = top; row < bottom; ++row) painter.CopyRow(row);
       break;
   }
 }
 
 template <typename Sample>
-void PaintSamplesOf(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
-                    int16_t layout, uint16_t shift) {
-  // The specialisations hold when every plane is copied: no more than eight.
-  const bool allPlanes = geometry.pixelBytes == ptrdiff_t{geometry.count} * geometry.bytesPerSample;
-  const bool usualColours = geometry.colorPlanes == (geometry.count <= 2 ? 1 : 3);
-  switch (allPlanes && usualColours ? geometry.count : 0) {
-    case 1: PaintAs<Sample, 1>(geometry, samples, primes, layout, shift); break;
-    case 2: PaintAs<Sample, 2>(geometry, samples, primes, layout, shift); break;
-    case 3: PaintAs<Sample, 3>(geometry, samples, primes, layout, shift); break;
-    case 4: PaintAs<Sample, 4>(geometry, samples, primes, layout, shift); break;
-    default: PaintAs<Sample, 0>(geometry, samples, primes, layout, shift); break;
+void PaintRowsOf(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
+                 int16_t layout, uint16_t shift, int32_t top, int32_t bottom, const PaintScratch& scratch) {
+  switch (PaintKind(geometry)) {
+    case 1: PaintRowsAs<Sample, 1>(geometry, samples, primes, layout, shift, top, bottom, scratch); break;
+    case 2: PaintRowsAs<Sample, 2>(geometry, samples, primes, layout, shift, top, bottom, scratch); break;
+    case 3: PaintRowsAs<Sample, 3>(geometry, samples, primes, layout, shift, top, bottom, scratch); break;
+    case 4: PaintRowsAs<Sample, 4>(geometry, samples, primes, layout, shift, top, bottom, scratch); break;
+    default: PaintRowsAs<Sample, 0>(geometry, samples, primes, layout, shift, top, bottom, scratch); break;
   }
 }
 
@@ -284,10 +420,20 @@ PaintSamples SamplesFor(const PlotColor& foreground, const PlotColor& background
           {quantise(background.red), quantise(background.green), quantise(background.blue)}};
 }
 
-void PaintPlot(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
-               int16_t layout, uint16_t shift) {
+uint64_t PaintScratchBytes(const PlotGeometry& geometry) {
+  // A staging row is placed up to 63 bytes into a block aligned to 64 bytes.
+  const uint64_t stagingBytes = uint64_t(geometry.pixelBytes) * uint64_t(geometry.width) + 128;
+  return MarkBytes(geometry) + (StagesRows(geometry) ? stagingBytes : 0);
+}
+
+void PaintBand(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
+               int16_t layout, uint16_t shift, int32_t band, uint8_t* scratch) {
+  const int32_t top = band * kBandRows;
+  const int32_t bottom = std::min(geometry.height, top + kBandRows);
+  const PaintScratch parts = ScratchOf(geometry, scratch);
   if (geometry.bytesPerSample == 2)
-    PaintSamplesOf<uint16_t>(geometry, samples, primes, layout, shift);
+    PaintRowsOf<uint16_t>(geometry, samples, primes, layout, shift, top, bottom, parts);
   else
-    PaintSamplesOf<uint8_t>(geometry, samples, primes, layout, shift);
+    PaintRowsOf<uint8_t>(geometry, samples, primes, layout, shift, top, bottom, parts);
+  FinishStreaming();
 }

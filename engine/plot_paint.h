@@ -18,8 +18,19 @@ struct PaintSamples {
 // 0 .. 32768 for 16-bit images.
 PaintSamples SamplesFor(const PlotColor& foreground, const PlotColor& background, int bytesPerSample);
 
-// Writes the whole rectangle: the plot in `layout` (numbers from `shift`,
+// The rectangle is painted in bands of this many rows (the last one
+// shorter), each by one lane, in any order and alongside the others.
+constexpr int32_t kBandRows = 256;
+
+inline int32_t PaintBandCount(const PlotGeometry& geometry) { return (geometry.height + kBandRows - 1) / kBandRows; }
+
+// Scratch memory of one painting lane: a staging row and the spiral's
+// marks for one band. It must be zero-filled before the lane's first band,
+// and each band leaves it so.
+uint64_t PaintScratchBytes(const PlotGeometry& geometry);
+
+// Writes the rows of band `band`: the plot in `layout` (numbers from `shift`,
 // primes looked up in `primes`, which covers P + shift numbers), or, for any
 // other layout value, the input as it was read.
-void PaintPlot(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
-               int16_t layout, uint16_t shift);
+void PaintBand(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
+               int16_t layout, uint16_t shift, int32_t band, uint8_t* scratch);

@@ -1,28 +1,110 @@
 // One plot run. Every call back to the host (progress reports and abort
-// polls) comes before the first byte of output is written: the sieve with
-// its polls, then the polls of the layout's passes, and only then, with all
-// memory held and no poll left, the painting. A cancel or a refusal thus
-// never leaves a half-written output.
+// polls) is made on the host's thread and comes before the first byte of
+// output is written: the sieve with its polls, then the polls of the
+// layout's passes, and only then, with all memory held and no poll left,
+// the painting. A cancel or a refusal thus never leaves a half-written
+// output. Worker threads share the sieve and the painting; each is joined
+// before the stretch of work it helped with ends.
 #include "engine/plot_job.h"
 
+#include <algorithm>
+#include <atomic>
+
+#include "engine/engine_memory.h"
 #include "engine/plot_geometry.h"
+#include "engine/plot_lanes.h"
 #include "engine/plot_paint.h"
 #include "engine/plot_progress.h"
 #include "engine/prime_wheel.h"
+#include "host/platform.h"
 
 namespace {
 
-// The sieve's polls fall at every 1000th number; those that a stretch of
-// the sieve has passed are made as soon as it is done.
-OSErr SieveWithPolls(PrimeSieve* sieve, const PlotProgress& progress) {
+// ---- The sieve ----
+//
+// The segments are dealt out a chunk of a few at a time, in increasing
+// order, to whichever lane is free. The host's lane also makes the polls at
+// every 1000th number, each as soon as every number below it is sieved:
+// after each of its own segments, and while it waits for the last chunks.
+
+constexpr uint32_t kMaxChunks = 1024;
+
+struct SieveWork {
+  PrimeSieve* sieve;
+  PlotProgress progress;
+  uint32_t chunkBytes;
+  uint32_t chunkCount;  // at most kMaxChunks
+  std::atomic<uint32_t> nextChunk{0};
+  std::atomic<bool> stop{false};
+  std::atomic<bool> chunkDone[kMaxChunks]{};
+  // The host's lane only:
+  uint32_t chunksPolled = 0;  // chunks, from the first on, that the polls have passed
   int64_t nextPoll = kStepsPerPoll;
-  while (!SieveDone(*sieve)) {
-    const int64_t sievedBelow = SieveNextSegment(sieve);
-    for (; nextPoll < sievedBelow; nextPoll += kStepsPerPoll)
-      if (ReportAndPollAbort(progress, nextPoll)) return userCanceledErr;
-  }
-  return noErr;
+  OSErr result = noErr;
+};
+
+struct ChunkPlan {
+  uint32_t chunkBytes;
+  uint32_t chunkCount;
+};
+
+// Chunks of one to four segments: enough of them for the lanes to finish
+// close together, and few enough that aiming a lane's lines at each (a
+// division per prime) stays a small part of sieving it.
+ChunkPlan PlanChunks(uint32_t limit, int lanes) {
+  const uint32_t segments = (PrimeTableBytes(limit) + kSegmentBytes - 1) / kSegmentBytes;
+  uint32_t perChunk = std::clamp(segments / (8 * static_cast<uint32_t>(lanes)), 1u, 4u);
+  perChunk = std::max(perChunk, (segments + kMaxChunks - 1) / kMaxChunks);
+  return {perChunk * kSegmentBytes, (segments + perChunk - 1) / perChunk};
 }
+
+// Makes the polls that the finished chunks allow; true when the user asks to stop.
+bool PollSieved(SieveWork* work) {
+  while (work->chunksPolled < work->chunkCount && work->chunkDone[work->chunksPolled].load(std::memory_order_acquire))
+    ++work->chunksPolled;
+  const int64_t sievedBelow =
+      std::min<int64_t>(int64_t{work->chunksPolled} * work->chunkBytes * 30, work->sieve->table.limit);
+  for (; work->nextPoll < sievedBelow; work->nextPoll += kStepsPerPoll)
+    if (ReportAndPollAbort(work->progress, work->nextPoll)) {
+      work->result = userCanceledErr;
+      work->stop.store(true, std::memory_order_relaxed);
+      return true;
+    }
+  return false;
+}
+
+void SieveLane(void* context, int lane) {
+  SieveWork* work = static_cast<SieveWork*>(context);
+  PrimeSieve* sieve = work->sieve;
+  while (!work->stop.load(std::memory_order_relaxed)) {
+    const uint32_t chunk = work->nextChunk.fetch_add(1, std::memory_order_relaxed);
+    if (chunk >= work->chunkCount) break;
+    const uint32_t end = std::min(sieve->byteCount, (chunk + 1) * work->chunkBytes);
+    for (uint32_t byte = chunk * work->chunkBytes; byte < end && !work->stop.load(std::memory_order_relaxed);) {
+      byte = SieveSegment(sieve, lane, byte);
+      if (lane == 0) PollSieved(work);
+    }
+    work->chunkDone[chunk].store(true, std::memory_order_release);
+  }
+  if (lane != 0) return;
+  while (!work->stop.load(std::memory_order_relaxed) && work->chunksPolled < work->chunkCount) {
+    const uint32_t polled = work->chunksPolled;
+    if (!PollSieved(work) && work->chunksPolled == polled) YieldToOtherThreads();
+  }
+}
+
+// `lanes` no more than the plan has chunks.
+OSErr SieveWithPolls(PrimeSieve* sieve, const PlotProgress& progress, const ChunkPlan& plan, int lanes) {
+  SieveWork work;
+  work.sieve = sieve;
+  work.progress = progress;
+  work.chunkBytes = plan.chunkBytes;
+  work.chunkCount = plan.chunkCount;
+  RunLanes(lanes, SieveLane, &work);
+  return work.result;
+}
+
+// ---- The layout's polls ----
 
 // Polls at every 1000th of `steps` steps from `first` (0 included, or not),
 // reporting start + step / divisor.
@@ -44,12 +126,52 @@ OSErr PollLayoutPasses(const PlotProgress& progress, int16_t layout) {
   return PollPass(progress, 0, pixels, walked, 2) ? userCanceledErr : noErr;
 }
 
+// ---- The painting ----
+//
+// Bands of rows, dealt out one at a time to whichever lane is free.
+
+struct PaintWork {
+  const PlotGeometry* geometry;
+  PaintSamples samples;
+  const PrimeTable* primes;
+  int16_t layout;
+  uint16_t shift;
+  uint8_t* scratch;
+  uint64_t scratchBytes;  // per lane
+  int32_t bandCount;
+  std::atomic<int32_t> nextBand{0};
+};
+
+void PaintLane(void* context, int lane) {
+  PaintWork* work = static_cast<PaintWork*>(context);
+  uint8_t* scratch = work->scratch + work->scratchBytes * static_cast<uint64_t>(lane);
+  for (;;) {
+    const int32_t band = work->nextBand.fetch_add(1, std::memory_order_relaxed);
+    if (band >= work->bandCount) return;
+    PaintBand(*work->geometry, work->samples, *work->primes, work->layout, work->shift, band, scratch);
+  }
+}
+
+// ---- The run ----
+
 OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   const uint32_t pixelCount = static_cast<uint32_t>(int64_t{geometry.width} * geometry.height);
   const PlotProgress progress = {job.progressProc, job.abortProc, pixelCount};
+  const uint32_t limit = pixelCount + job.shift;
+  const int lanes = AvailableLanes();
+  const ChunkPlan chunks = PlanChunks(limit, lanes);
+  const int sieveLanes = std::min<int>(lanes, static_cast<int>(chunks.chunkCount));
+  const int paintLanes = std::min<int>(lanes, PaintBandCount(geometry));
+  // All the memory, before the host is first called.
   PrimeSieve sieve;
-  if (OpenPrimeSieve(pixelCount + job.shift, &sieve) != noErr) return memFullErr;
-  OSErr result = SieveWithPolls(&sieve, progress);
+  if (OpenPrimeSieve(limit, sieveLanes, &sieve) != noErr) return memFullErr;
+  const uint64_t scratchBytes = PaintScratchBytes(geometry);
+  auto* scratch = static_cast<uint8_t*>(AllocateEngineMemory(scratchBytes * static_cast<uint64_t>(paintLanes), true));
+  if (scratch == nullptr) {
+    ClosePrimeSieve(&sieve);
+    return memFullErr;
+  }
+  OSErr result = SieveWithPolls(&sieve, progress, chunks, sieveLanes);
   ReleaseSieveWorkspace(&sieve);
   if (result == noErr) {
     ReportProgress(progress, pixelCount);
@@ -58,11 +180,20 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
     const int16_t layout = *job.layout;
     result = PollLayoutPasses(progress, layout);
     if (result == noErr) {
-      PaintPlot(geometry, SamplesFor(job.foreground, job.background, geometry.bytesPerSample), sieve.table,
-                layout, job.shift);
+      PaintWork work;
+      work.geometry = &geometry;
+      work.samples = SamplesFor(job.foreground, job.background, geometry.bytesPerSample);
+      work.primes = &sieve.table;
+      work.layout = layout;
+      work.shift = job.shift;
+      work.scratch = scratch;
+      work.scratchBytes = scratchBytes;
+      work.bandCount = PaintBandCount(geometry);
+      RunLanes(paintLanes, PaintLane, &work);
       ReportProgress(progress, 2 * int64_t{pixelCount});
     }
   }
+  ReleaseEngineMemory(scratch);
   ClosePrimeSieve(&sieve);
   return result;
 }

@@ -18,9 +18,6 @@ namespace {
 
 // One period of the table with 7, 11, 13 and 17 struck: 7 x 11 x 13 x 17 bytes.
 constexpr uint32_t kPatternBytes = 17017;
-// Bytes sieved between two looks at the host: 983,040 numbers, sized to the
-// first-level data cache.
-constexpr uint32_t kSegmentBytes = 32768;
 constexpr uint32_t kFirstStruck = 19;
 
 int WheelBit(uint32_t residue) {
@@ -101,16 +98,35 @@ void StrikeLines(SievingPrime* sieving, uint8_t* table, uint32_t end) {
   }
 }
 
+// Moves a prime's lines on to their first multiples from byte `first`. A
+// line's bytes lie p apart, and the eight lines of a prime always lie within
+// p bytes of one another (from p * p on, for m = p .. p + 29, and after every
+// strike, which leaves them all at the first of their bytes from its end),
+// so one division serves all eight.
+void AimLines(SievingPrime* sieving, uint32_t first) {
+  uint32_t lowest = sieving->next[0];
+  for (int line = 1; line < 8; ++line) lowest = std::min(lowest, sieving->next[line]);
+  if (lowest >= first) return;
+  const uint32_t step = sieving->prime;
+  const uint32_t skip = (first - lowest) / step * step;  // lowest + skip lies in first - step + 1 .. first
+  for (uint32_t& next : sieving->next) {
+    if (next >= first) continue;
+    next += skip;
+    if (next < first) next += step;
+  }
+}
+
 }  // namespace
 
-OSErr OpenPrimeSieve(uint32_t limit, PrimeSieve* sieve) {
+OSErr OpenPrimeSieve(uint32_t limit, int lanes, PrimeSieve* sieve) {
   *sieve = PrimeSieve{};
   sieve->table.limit = limit;
-  sieve->byteCount = (limit + 29) / 30;
+  sieve->byteCount = PrimeTableBytes(limit);
+  sieve->lanes = std::max(1, std::min(lanes, kMaxLanes));
   const uint32_t root = SquareRootFloor(limit > 0 ? limit - 1 : 0);
   const uint32_t capacity = PrimeCapacity(root);
-  const uint64_t primeBytes = uint64_t{capacity} * sizeof(SievingPrime);
-  const uint64_t workspaceBytes = primeBytes + kPatternBytes + root + 1;
+  const uint64_t laneBytes = uint64_t{capacity} * sizeof(SievingPrime);
+  const uint64_t workspaceBytes = laneBytes * sieve->lanes + kPatternBytes + root + 1;
   sieve->workspace = AllocateEngineMemory(workspaceBytes, false);
   sieve->table.bytes = static_cast<uint8_t*>(AllocateEngineMemory(uint64_t{sieve->byteCount} + kPrimeWordBytes, false));
   if (sieve->workspace == nullptr || sieve->table.bytes == nullptr) {
@@ -118,16 +134,19 @@ OSErr OpenPrimeSieve(uint32_t limit, PrimeSieve* sieve) {
     return memFullErr;
   }
   std::memset(sieve->table.bytes + sieve->byteCount, 0, kPrimeWordBytes);
-  sieve->primes = static_cast<SievingPrime*>(sieve->workspace);
-  sieve->pattern = static_cast<uint8_t*>(sieve->workspace) + primeBytes;
+  auto* lines = static_cast<SievingPrime*>(sieve->workspace);
+  sieve->pattern = static_cast<uint8_t*>(sieve->workspace) + laneBytes * sieve->lanes;
   // A table shorter than the period never wraps around it.
   MakePattern(sieve->pattern, std::min(kPatternBytes, sieve->byteCount));
-  sieve->primeCount = FindSievingPrimes(root, sieve->pattern + kPatternBytes, sieve->primes);
+  sieve->primeCount = FindSievingPrimes(root, sieve->pattern + kPatternBytes, lines);
+  for (int lane = 0; lane < sieve->lanes; ++lane) {
+    sieve->lines[lane] = lines + size_t(capacity) * size_t(lane);
+    if (lane > 0) std::memcpy(sieve->lines[lane], lines, sizeof(SievingPrime) * sieve->primeCount);
+  }
   return noErr;
 }
 
-uint32_t SieveNextSegment(PrimeSieve* sieve) {
-  const uint32_t first = sieve->nextByte;
+uint32_t SieveSegment(PrimeSieve* sieve, int lane, uint32_t first) {
   const uint32_t end = std::min(sieve->byteCount, first + kSegmentBytes);
   uint8_t* table = sieve->table.bytes;
   Presieve(sieve->pattern, table + first, first, end - first);
@@ -135,21 +154,26 @@ uint32_t SieveNextSegment(PrimeSieve* sieve) {
     // 1 is no prime; 7, 11, 13 and 17 are, though the pattern strikes them.
     table[0] = static_cast<uint8_t>((table[0] & ~1u) | 0x1E);
   }
+  // Lines that sieved the segment just before are where this one starts;
+  // after a jump over other lanes' segments they are aimed afresh.
+  const bool aim = sieve->sievedTo[lane] != first;
   const uint64_t endNumber = uint64_t{end} * 30;
+  SievingPrime* lines = sieve->lines[lane];
   for (uint32_t i = 0; i < sieve->primeCount; ++i) {
-    SievingPrime* sieving = &sieve->primes[i];
+    SievingPrime* sieving = &lines[i];
     if (uint64_t{sieving->prime} * sieving->prime >= endNumber) break;
+    if (aim) AimLines(sieving, first);
     StrikeLines(sieving, table, end);
   }
-  sieve->nextByte = end;
-  return static_cast<uint32_t>(std::min<uint64_t>(endNumber, sieve->table.limit));
+  sieve->sievedTo[lane] = end;
+  return end;
 }
 
 void ReleaseSieveWorkspace(PrimeSieve* sieve) {
   ReleaseEngineMemory(sieve->workspace);
   sieve->workspace = nullptr;
-  sieve->primes = nullptr;
   sieve->pattern = nullptr;
+  for (SievingPrime*& lines : sieve->lines) lines = nullptr;
   sieve->primeCount = 0;
 }
 

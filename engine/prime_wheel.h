@@ -8,36 +8,46 @@
 #include <cstring>
 #include <initializer_list>
 
+#include "engine/plot_lanes.h"
 #include "host/host_api.h"
 
 struct PrimeTable {
-  uint8_t* bytes;  // final below `sieved`; a word of zero padding at the end
+  uint8_t* bytes;  // final once every segment is sieved; a word of zero padding at the end
   uint32_t limit;  // numbers 0 .. limit - 1
 };
 
 struct SievingPrime;
 
 // A segmented sieve of Eratosthenes filling a PrimeTable a cache-sized
-// stretch at a time.
+// segment at a time. Segments may be sieved in any order and by several
+// lanes (threads) at once: each lane keeps its own place in every prime's
+// lines of multiples, and no two lanes sieve the same segment.
 struct PrimeSieve {
   PrimeTable table;
-  uint32_t byteCount;     // table bytes that hold numbers below the limit
-  uint32_t nextByte;      // the first byte not yet sieved
+  uint32_t byteCount;     // table bytes that hold numbers below the limit: PrimeTableBytes
   uint8_t* pattern;       // the table with only 7, 11, 13 and 17 struck, one period
-  SievingPrime* primes;   // 19 .. sqrt(limit - 1), each with its next multiples
-  uint32_t primeCount;
-  void* workspace;        // pattern and primes: about 4.5 bytes per number up to sqrt(limit)
+  uint32_t primeCount;    // primes 19 .. sqrt(limit - 1)
+  int lanes;
+  SievingPrime* lines[kMaxLanes];  // each lane's primes with their next multiples
+  uint32_t sievedTo[kMaxLanes];    // the byte each lane's lines are aimed at
+  void* workspace;        // pattern and lines: about 4.5 bytes per number up to sqrt(limit), per lane
 };
 
-// Takes the memory for the primes below `limit` (at most 2^31): the table
-// and a workspace of O(sqrt(limit)). memFullErr, holding nothing, when
-// either is refused.
-OSErr OpenPrimeSieve(uint32_t limit, PrimeSieve* sieve);
+inline uint32_t PrimeTableBytes(uint32_t limit) { return (limit + 29) / 30; }
 
-// Sieves the next stretch; returns the number below which the table is final.
-uint32_t SieveNextSegment(PrimeSieve* sieve);
+// Table bytes sieved by one call of SieveSegment: 983,040 numbers, sized to
+// the first-level data cache.
+constexpr uint32_t kSegmentBytes = 32768;
 
-inline bool SieveDone(const PrimeSieve& sieve) { return sieve.nextByte >= sieve.byteCount; }
+// Takes the memory for the primes below `limit` (at most 2^31) to be sieved
+// by `lanes` lanes (1 .. kMaxLanes): the table and a workspace of
+// O(sqrt(limit)) per lane. memFullErr, holding nothing, when either is refused.
+OSErr OpenPrimeSieve(uint32_t limit, int lanes, PrimeSieve* sieve);
+
+// Sieves the segment that starts at table byte `first` (a multiple of
+// kSegmentBytes below byteCount) with the lines of `lane`; returns the byte
+// where the segment ends. Once every segment is sieved the table is final.
+uint32_t SieveSegment(PrimeSieve* sieve, int lane, uint32_t first);
 
 // Gives back the workspace only; the table stays readable.
 void ReleaseSieveWorkspace(PrimeSieve* sieve);

@@ -20,3 +20,26 @@ void* AllocWorkingBlock(size_t size, bool zeroed);
 
 // Gives back a block from AllocWorkingBlock. Null is ignored.
 void FreeWorkingBlock(void* block);
+
+// Worker threads, for the engine to share one run's work among the
+// processors. They are started and joined inside one call from the host, and
+// never call the host back.
+struct WorkerThread {
+  void (*entry)(void* context);
+  void* context;
+  void* system;  // the system's hold on the thread while it exists
+};
+
+// Starts thread->entry(thread->context) on a new thread; the record must
+// stay in place until JoinWorkerThread. False, with nothing started, when
+// the system refuses.
+bool StartWorkerThread(WorkerThread* thread);
+
+// Waits until a started thread has ended, then lets go of it.
+void JoinWorkerThread(WorkerThread* thread);
+
+// Processors this process may run on; at least 1.
+int ProcessorCount();
+
+// Lets another thread have this processor while this one waits a moment.
+void YieldToOtherThreads();

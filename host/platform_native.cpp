@@ -1,7 +1,10 @@
-// Native stand-in for the Windows memory services, for the unit tests and
-// the benchmark, which count through it what the plug-in holds.
+// Native stand-in for the Windows memory and thread services, for the unit
+// tests and the benchmark, which count and refuse through it.
+#include <sched.h>
+
 #include <cstddef>
 #include <cstdlib>
+#include <thread>
 
 #include "host/platform.h"
 #include "host/platform_testing.h"
@@ -13,6 +16,9 @@ int liveLockedBlocks = 0;
 int liveWorkingBlocks = 0;
 uint64_t heldWorkingBytes = 0;
 uint64_t peakWorkingBytes = 0;
+int threadsBeforeRefusal = -1;
+int threadsStarted = 0;
+int processorsReported = 0;
 
 bool Granted() {
   ++requests;
@@ -73,3 +79,37 @@ void FreeWorkingBlock(void* block) {
   heldWorkingBytes -= *reinterpret_cast<size_t*>(start);
   std::free(start);
 }
+
+void RefuseThreadsAfter(int threads) {
+  threadsBeforeRefusal = threads;
+  threadsStarted = 0;
+}
+
+int WorkerThreadsStarted() { return threadsStarted; }
+
+void ReportProcessors(int count) { processorsReported = count; }
+
+bool StartWorkerThread(WorkerThread* thread) {
+  if (threadsBeforeRefusal == 0) return false;
+  if (threadsBeforeRefusal > 0) --threadsBeforeRefusal;
+  ++threadsStarted;
+  thread->system = new std::thread(thread->entry, thread->context);
+  return true;
+}
+
+void JoinWorkerThread(WorkerThread* thread) {
+  auto* system = static_cast<std::thread*>(thread->system);
+  system->join();
+  delete system;
+  thread->system = nullptr;
+}
+
+int ProcessorCount() {
+  if (processorsReported > 0) return processorsReported;
+  cpu_set_t set;
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+  const unsigned count = std::thread::hardware_concurrency();
+  return count > 0 ? static_cast<int>(count) : 1;
+}
+
+void YieldToOtherThreads() { std::this_thread::yield(); }

@@ -1,4 +1,5 @@
-// Controls of the native memory stand-in, for unit tests and the benchmark only.
+// Controls of the native memory and thread stand-ins, for unit tests and the
+// benchmark only.
 #pragma once
 
 #include <cstdint>
@@ -17,3 +18,13 @@ int LiveWorkingBlocks();
 // The most bytes of working memory held at once since the last reset.
 uint64_t PeakWorkingBytes();
 void ResetPeakWorkingBytes();
+
+// The next `threads` worker threads start, every later one is refused; a
+// negative count never refuses. Also restarts the count of threads started.
+void RefuseThreadsAfter(int threads);
+
+// Worker threads started since the last RefuseThreadsAfter.
+int WorkerThreadsStarted();
+
+// ProcessorCount answers `count`; 0 goes back to the machine's own count.
+void ReportProcessors(int count);

@@ -6,6 +6,7 @@
 #include <random>
 #include <sstream>
 
+#include "engine/plot_paint.h"
 #include "engine_test_host.h"
 #include "tests/native/reference/reference_plot.h"
 
@@ -66,13 +67,27 @@ Outcome Run(const Scenario& s, PlotEngine engine, int stopAtPoll) {
   return {result, hostCalls, image->output};
 }
 
+// The engine alone, with all the work on the host's thread, on as many
+// lanes as the machine has processors, and on three whatever it has.
+const int kLaneCounts[] = {1, 0, 3};
+
+// Runs the engine as if the machine had `processors` processors (0: as it has).
+Outcome RunEngine(const Scenario& s, int processors, int stopAtPoll) {
+  ReportProcessors(processors);
+  Outcome outcome = Run(s, RunPlotJob, stopAtPoll);
+  ReportProcessors(0);
+  return outcome;
+}
+
 void ExpectSameOutcome(const Scenario& s, int stopAtPoll = 0) {
   const Outcome reference = Run(s, ReferencePlot, stopAtPoll);
-  const Outcome engine = Run(s, RunPlotJob, stopAtPoll);
-  ASSERT_EQ(engine.result, reference.result) << Describe(s);
-  ASSERT_EQ(engine.calls, reference.calls) << Describe(s);
-  ASSERT_TRUE(engine.output == reference.output) << Describe(s);
-  ASSERT_EQ(LiveWorkingBlocks(), 0);
+  for (int processors : kLaneCounts) {
+    const Outcome engine = RunEngine(s, processors, stopAtPoll);
+    ASSERT_EQ(engine.result, reference.result) << Describe(s) << " on " << processors;
+    ASSERT_EQ(engine.calls, reference.calls) << Describe(s) << " on " << processors;
+    ASSERT_TRUE(engine.output == reference.output) << Describe(s) << " on " << processors;
+    ASSERT_EQ(LiveWorkingBlocks(), 0);
+  }
 }
 
 struct Shape {
@@ -81,7 +96,7 @@ struct Shape {
 
 const Shape kShapes[] = {{1, 1},  {1, 7},   {7, 1},   {2, 2},   {5, 4},    {4, 5},    {3, 3},    {6, 6},
                          {7, 7},  {2, 9},   {9, 2},   {1, 2},   {2, 1},    {3, 1000}, {1000, 3}, {31, 33},
-                         {64, 64}, {65, 63}, {100, 37}, {37, 100}, {129, 2}, {2, 129},  {200, 150}};
+                         {64, 64}, {65, 63}, {100, 37}, {37, 100}, {129, 2}, {2, 129},  {200, 150}, {5, 1300}};
 const int kPlaneCounts[] = {1, 2, 3, 4, 5, 9};
 const uint16_t kShifts[] = {0, 1, 2, 3, 4, 5, 65534, 65535};
 
@@ -183,4 +198,39 @@ TEST(EngineAgainstReference, CancelAtEveryPoll) {
       }();
       for (int stop = 1; stop <= polls + 1; ++stop) ASSERT_NO_FATAL_FAILURE(ExpectSameOutcome(s, stop));
     }
+}
+
+TEST(EngineOnEveryLaneCount, ManySegmentsAndBandsGiveTheSameBytes) {
+  // More sieve segments or row bands than lanes, so that lanes take several,
+  // in whatever order they come; the single lane's plot is the one compared
+  // with the reference above.
+  const struct {
+    int width, height, planes, bytesPerSample;
+    int16_t layout;
+    uint16_t shift;
+  } plots[] = {{4000, 2600, 1, 1, plotLayoutSpiral, 65535}, {2600, 4000, 3, 1, plotLayoutNormal, 4093},
+               {1500, 1100, 4, 2, plotLayoutSpiral, 17},    {1100, 1500, 2, 2, plotLayoutNormal, 0}};
+  for (const auto& plot : plots) {
+    auto run = [&](int processors) {
+      auto image = MakeImage(plot.width, plot.height, plot.planes, plot.bytesPerSample, plot.layout, plot.shift, 5);
+      image->job.foreground = {1.0, 0.25, 0.0};
+      image->job.background = {0.0, 0.5, 1.0};
+      ReportProcessors(processors);
+      RefuseThreadsAfter(-1);
+      const OSErr result = RunPlot(image.get());
+      ReportProcessors(0);
+      return Outcome{result, hostCalls, image->output};
+    };
+    const Outcome single = run(1);
+    for (int processors : {2, 3, 16}) {
+      const Outcome shared = run(processors);
+      SCOPED_TRACE(testing::Message() << plot.width << "x" << plot.height << " planes " << plot.planes << " x "
+                                      << plot.bytesPerSample << " layout " << plot.layout << " on " << processors);
+      // A worker for every lane that had a band to paint, and one or more for the sieve.
+      EXPECT_GE(WorkerThreadsStarted(), std::min(processors, (plot.height + kBandRows - 1) / kBandRows));
+      ASSERT_EQ(shared.result, noErr);
+      ASSERT_EQ(shared.calls, single.calls);
+      ASSERT_TRUE(shared.output == single.output);
+    }
+  }
 }

@@ -145,30 +145,55 @@ TEST_P(EveryEngine, HostWithoutCallbacksStillPlots) {
 }
 
 TEST(PlotMemory, RefusedMemoryEndsTheRunBeforeTheHostIsCalled) {
-  // The table and the sieve's workspace, each in turn refused.
+  // The sieve's workspace, the table and the painting's scratch, each in turn refused.
   for (int16_t layout : {plotLayoutNormal, plotLayoutSpiral})
-    for (int granted = 0; granted <= 2; ++granted) {
+    for (int granted = 0; granted <= 3; ++granted) {
       auto image = MakeImage(40, 30, 3, 1, layout, 7);
       RefuseMemoryAfter(granted);
       const OSErr result = RunPlot(image.get());
       RefuseMemoryAfter(-1);
       EXPECT_EQ(LiveWorkingBlocks(), 0);
-      const bool ran = granted == 2;
+      const bool ran = granted == 3;
       EXPECT_EQ(result, ran ? noErr : memFullErr) << granted;
       EXPECT_EQ(OutputUntouched(*image), !ran) << granted;
       EXPECT_EQ(hostCalls.empty(), !ran) << granted;
     }
 }
 
-TEST(PlotMemory, WorkingMemoryIsABitPerThirtyNumbersAndAFewKilobytes) {
-  // Whatever the image: no plane copies, no per-pixel grid.
-  for (int planes : {1, 4})
-    for (int16_t layout : {plotLayoutNormal, plotLayoutSpiral}) {
-      auto image = MakeImage(300, 200, planes, 2, layout, 65535);
-      ResetPeakWorkingBytes();
-      EXPECT_EQ(RunPlot(image.get()), noErr);
-      EXPECT_LE(PeakWorkingBytes(), (300 * 200 + 65535) / 30 + 64 * 1024) << planes << " planes, layout " << layout;
-    }
+TEST(PlotMemory, WorkingMemoryIsABitPerThirtyNumbersAndALittlePerLane) {
+  // Whatever the image: no plane copies, no per-pixel grid, a row or two of
+  // scratch for each lane.
+  for (int lanes : {1, 4})
+    for (int planes : {1, 4})
+      for (int16_t layout : {plotLayoutNormal, plotLayoutSpiral}) {
+        auto image = MakeImage(300, 200, planes, 2, layout, 65535);
+        ReportProcessors(lanes);
+        ResetPeakWorkingBytes();
+        EXPECT_EQ(RunPlot(image.get()), noErr);
+        ReportProcessors(0);
+        EXPECT_LE(PeakWorkingBytes(), (300 * 200 + 65535) / 30 + 32 * 1024 + lanes * 16 * 1024)
+            << lanes << " lanes, " << planes << " planes, layout " << layout;
+      }
+}
+
+TEST(PlotThreads, ThreadsTheSystemRefusesLeaveTheWorkToTheOthers) {
+  // Many sieve segments and row bands; 4 lanes wanted, in both stretches.
+  ReportProcessors(1);
+  auto alone = MakeImage(2000, 1500, 4, 1, plotLayoutSpiral, 300);
+  ASSERT_EQ(RunPlot(alone.get()), noErr);
+  const Calls calls = hostCalls;
+  for (int started = 0; started <= 6; ++started) {
+    auto image = MakeImage(2000, 1500, 4, 1, plotLayoutSpiral, 300);
+    ReportProcessors(4);
+    RefuseThreadsAfter(started);
+    EXPECT_EQ(RunPlot(image.get()), noErr) << started;
+    EXPECT_EQ(WorkerThreadsStarted(), started) << started;
+    RefuseThreadsAfter(-1);
+    EXPECT_EQ(hostCalls, calls) << started;
+    EXPECT_TRUE(image->output == alone->output) << started;
+    EXPECT_EQ(LiveWorkingBlocks(), 0) << started;
+  }
+  ReportProcessors(0);
 }
 
 TEST(PlotJob, GrayImagesWithExtraChannelsPaintOnlyTheGrayPlane) {

@@ -2,6 +2,9 @@
 // pixel by pixel against an independent oracle, and the progress and abort
 // protocol as the host sees it.
 #include <gtest/gtest.h>
+#include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <cmath>
 #include <cstring>
@@ -225,4 +228,68 @@ TEST_F(PlotPipeline, CancelInAnyPhaseLeavesTheOutputUnwritten) {
     EXPECT_EQ(image.pixels, before.pixels);
     TearDown();
   }
+}
+
+namespace {
+
+int32_t ProcessThreads() {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return -1;
+  int32_t count = 0;
+  THREADENTRY32 entry;
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+    if (entry.th32OwnerProcessID == GetCurrentProcessId()) ++count;
+  CloseHandle(snapshot);
+  return count;
+}
+
+// The most threads seen at the abort polls of a run, and whether a poll or
+// a report came on another thread than the host's.
+struct ThreadsSeen {
+  int32_t most = 0;
+  bool otherThread = false;
+  DWORD host = 0;
+};
+
+void NoteThreads(int32_t poll, void* context) {
+  ThreadsSeen* seen = static_cast<ThreadsSeen*>(context);
+  if (GetCurrentThreadId() != seen->host) seen->otherThread = true;
+  // A look at the threads takes wine tens of milliseconds: a few early in the sieve.
+  if (poll % 200 == 1 && poll < 3000) seen->most = std::max(seen->most, ProcessThreads());
+}
+
+void NoteReportThread(int32_t, int32_t, void* context) {
+  ThreadsSeen* seen = static_cast<ThreadsSeen*>(context);
+  if (GetCurrentThreadId() != seen->host) seen->otherThread = true;
+}
+
+}  // namespace
+
+TEST_F(PlotPipeline, WorkerThreadsHelpOnlyInsideTheCallAndNeverCallTheHost) {
+  // Seven stretches of the sieve to share, so that workers run while the
+  // host's thread makes the polls.
+  ThreadsSeen seen;
+  seen.host = GetCurrentThreadId();
+  HostOptions options;
+  options.pollHook = NoteThreads;
+  options.pollContext = &seen;
+  options.progressHook = NoteReportThread;
+  options.progressContext = &seen;
+  Open(options);
+  const FilterParameters values = {drawSpiral, 0};
+  ASSERT_TRUE(SetParameters(session, &values, sizeof values));
+  Begin(3000, 2000, Rect{0, 0, 2000, 3000});
+  ASSERT_EQ(CallPluginMain(session, filterSelectorStart), noErr);
+  const int32_t before = ProcessThreads();
+  ASSERT_GT(before, 0);
+  EXPECT_EQ(CallPluginMain(session, filterSelectorContinue), noErr);
+  EXPECT_EQ(ProcessThreads(), before);
+  EXPECT_FALSE(seen.otherThread);
+  SYSTEM_INFO system;
+  GetSystemInfo(&system);
+  if (system.dwNumberOfProcessors > 1) {
+    EXPECT_GT(seen.most, before);
+  }
+  EXPECT_EQ(session->log.abortPolls, ExpectedPolls(6000000, 0, true));
 }

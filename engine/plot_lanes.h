@@ -1,0 +1,17 @@
+// One run's work shared among the processors: the host's thread is lane 0,
+// and worker threads, started for one stretch of work and joined before it
+// ends, are the others. Only lane 0 ever calls the host back.
+#pragma once
+
+// Lanes one run uses at most: past this, the painting waits on memory, not
+// on processors, and each lane costs its scratch memory.
+constexpr int kMaxLanes = 16;
+
+// One lane per processor the process may use, at most kMaxLanes.
+int AvailableLanes();
+
+// Calls work(context, lane) for lanes 0 .. lanes - 1, lane 0 on this thread,
+// the others each on a worker thread of its own, and returns once all have
+// ended. A lane whose thread the system refuses does not run at all, so the
+// lanes share their work by taking it piece by piece, never by lane number.
+void RunLanes(int lanes, void (*work)(void* context, int lane), void* context);
