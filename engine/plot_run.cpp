@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 
-#include "engine/engine_memory.h"
 #include "engine/plot_geometry.h"
 #include "engine/plot_lanes.h"
 #include "engine/plot_paint.h"
@@ -162,17 +162,15 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   const ChunkPlan chunks = PlanChunks(limit, lanes);
   const int sieveLanes = std::min<int>(lanes, static_cast<int>(chunks.chunkCount));
   const int paintLanes = std::min<int>(lanes, PaintBandCount(geometry));
-  // All the memory, before the host is first called.
-  PrimeSieve sieve;
-  if (OpenPrimeSieve(limit, sieveLanes, &sieve) != noErr) return memFullErr;
+  // All the memory, before the host is first called: the painting's
+  // scratch rides in the sieve's workspace.
   const uint64_t scratchBytes = PaintScratchBytes(geometry);
-  auto* scratch = static_cast<uint8_t*>(AllocateEngineMemory(scratchBytes * static_cast<uint64_t>(paintLanes), true));
-  if (scratch == nullptr) {
-    ClosePrimeSieve(&sieve);
+  PrimeSieve sieve;
+  if (OpenPrimeSieve(limit, sieveLanes, scratchBytes * static_cast<uint64_t>(paintLanes), &sieve) != noErr)
     return memFullErr;
-  }
+  uint8_t* scratch = sieve.extra;
+  std::memset(scratch, 0, static_cast<size_t>(scratchBytes * static_cast<uint64_t>(paintLanes)));
   OSErr result = SieveWithPolls(&sieve, progress, chunks, sieveLanes);
-  ReleaseSieveWorkspace(&sieve);
   if (result == noErr) {
     ReportProgress(progress, pixelCount);
     // Read only now: inside the dialog's preview the host's callbacks may
@@ -193,7 +191,6 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
       ReportProgress(progress, 2 * int64_t{pixelCount});
     }
   }
-  ReleaseEngineMemory(scratch);
   ClosePrimeSieve(&sieve);
   return result;
 }

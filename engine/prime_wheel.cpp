@@ -118,7 +118,7 @@ void AimLines(SievingPrime* sieving, uint32_t first) {
 
 }  // namespace
 
-OSErr OpenPrimeSieve(uint32_t limit, int lanes, PrimeSieve* sieve) {
+OSErr OpenPrimeSieve(uint32_t limit, int lanes, uint64_t extraBytes, PrimeSieve* sieve) {
   *sieve = PrimeSieve{};
   sieve->table.limit = limit;
   sieve->byteCount = PrimeTableBytes(limit);
@@ -126,16 +126,20 @@ OSErr OpenPrimeSieve(uint32_t limit, int lanes, PrimeSieve* sieve) {
   const uint32_t root = SquareRootFloor(limit > 0 ? limit - 1 : 0);
   const uint32_t capacity = PrimeCapacity(root);
   const uint64_t laneBytes = uint64_t{capacity} * sizeof(SievingPrime);
-  const uint64_t workspaceBytes = laneBytes * sieve->lanes + kPatternBytes + root + 1;
-  sieve->workspace = AllocateEngineMemory(workspaceBytes, false);
+  const uint64_t sieveBytes = laneBytes * sieve->lanes + kPatternBytes + root + 1;
+  // The caller's part starts on a 64-byte boundary, up to 63 bytes on.
+  sieve->workspace = AllocateEngineMemory(sieveBytes + 64 + extraBytes, false);
   sieve->table.bytes = static_cast<uint8_t*>(AllocateEngineMemory(uint64_t{sieve->byteCount} + kPrimeWordBytes, false));
   if (sieve->workspace == nullptr || sieve->table.bytes == nullptr) {
     ClosePrimeSieve(sieve);
     return memFullErr;
   }
   std::memset(sieve->table.bytes + sieve->byteCount, 0, kPrimeWordBytes);
-  auto* lines = static_cast<SievingPrime*>(sieve->workspace);
-  sieve->pattern = static_cast<uint8_t*>(sieve->workspace) + laneBytes * sieve->lanes;
+  auto* base = static_cast<uint8_t*>(sieve->workspace);
+  auto* lines = reinterpret_cast<SievingPrime*>(base);
+  sieve->pattern = base + laneBytes * sieve->lanes;
+  const uintptr_t sieveEnd = reinterpret_cast<uintptr_t>(base + sieveBytes);
+  sieve->extra = base + sieveBytes + ((64 - (sieveEnd & 63)) & 63);
   // A table shorter than the period never wraps around it.
   MakePattern(sieve->pattern, std::min(kPatternBytes, sieve->byteCount));
   sieve->primeCount = FindSievingPrimes(root, sieve->pattern + kPatternBytes, lines);
@@ -169,16 +173,8 @@ uint32_t SieveSegment(PrimeSieve* sieve, int lane, uint32_t first) {
   return end;
 }
 
-void ReleaseSieveWorkspace(PrimeSieve* sieve) {
-  ReleaseEngineMemory(sieve->workspace);
-  sieve->workspace = nullptr;
-  sieve->pattern = nullptr;
-  for (SievingPrime*& lines : sieve->lines) lines = nullptr;
-  sieve->primeCount = 0;
-}
-
 void ClosePrimeSieve(PrimeSieve* sieve) {
-  ReleaseSieveWorkspace(sieve);
+  ReleaseEngineMemory(sieve->workspace);
   ReleaseEngineMemory(sieve->table.bytes);
-  sieve->table.bytes = nullptr;
+  *sieve = PrimeSieve{};
 }

@@ -31,6 +31,7 @@ struct PrimeSieve {
   SievingPrime* lines[kMaxLanes];  // each lane's primes with their next multiples
   uint32_t sievedTo[kMaxLanes];    // the byte each lane's lines are aimed at
   void* workspace;        // pattern and lines: about 4.5 bytes per number up to sqrt(limit), per lane
+  uint8_t* extra;         // the caller's part of the workspace
 };
 
 inline uint32_t PrimeTableBytes(uint32_t limit) { return (limit + 29) / 30; }
@@ -40,17 +41,16 @@ inline uint32_t PrimeTableBytes(uint32_t limit) { return (limit + 29) / 30; }
 constexpr uint32_t kSegmentBytes = 32768;
 
 // Takes the memory for the primes below `limit` (at most 2^31) to be sieved
-// by `lanes` lanes (1 .. kMaxLanes): the table and a workspace of
-// O(sqrt(limit)) per lane. memFullErr, holding nothing, when either is refused.
-OSErr OpenPrimeSieve(uint32_t limit, int lanes, PrimeSieve* sieve);
+// by `lanes` lanes (1 .. kMaxLanes): first a workspace of O(sqrt(limit)) per
+// lane, with `extraBytes` more at `extra` (aligned to 64 bytes, not cleared)
+// for the caller's own use, then the table. memFullErr, holding nothing,
+// when either is refused.
+OSErr OpenPrimeSieve(uint32_t limit, int lanes, uint64_t extraBytes, PrimeSieve* sieve);
 
 // Sieves the segment that starts at table byte `first` (a multiple of
 // kSegmentBytes below byteCount) with the lines of `lane`; returns the byte
 // where the segment ends. Once every segment is sieved the table is final.
 uint32_t SieveSegment(PrimeSieve* sieve, int lane, uint32_t first);
-
-// Gives back the workspace only; the table stays readable.
-void ReleaseSieveWorkspace(PrimeSieve* sieve);
 
 // Gives back everything.
 void ClosePrimeSieve(PrimeSieve* sieve);
