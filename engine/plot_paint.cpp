@@ -159,10 +159,28 @@ struct Painter {
   static constexpr bool kKeepsLastPlane = kPlanes == 2 || kPlanes == 4;
   static constexpr ptrdiff_t kSampleBytes = sizeof(Sample);
 
+  // Pixels in 16 bytes, for rows that keep their last plane.
+  static constexpr int32_t kBlockPixels = kKeepsLastPlane ? 16 / (kPlanes * kSampleBytes) : 1;
+
   const PlotGeometry& geometry;
   Sample foreground[3];
   Sample background[3];
   uint8_t* staging;  // aligned to 64 bytes; null: rows are painted in the output itself
+  // For rows that keep their last plane: the colour planes of 16 bytes of
+  // pixels, the pixels with mark bit i set in the foreground, the kept
+  // plane 0. Made once the colours are set.
+  alignas(16) uint8_t blockColours[1 << kBlockPixels][16];
+
+  void MakeBlockColours() {
+    if (!kKeepsLastPlane) return;
+    constexpr int32_t kPixelBytes = kPlanes * kSampleBytes;
+    std::memset(blockColours, 0, sizeof blockColours);
+    for (uint32_t marks = 0; marks < (1u << kBlockPixels); ++marks)
+      for (int32_t x = 0; x < kBlockPixels; ++x)
+        for (int p = 0; p < kColorPlanes; ++p)
+          Store(blockColours[marks] + x * kPixelBytes + p * kSampleBytes,
+                (marks >> x) & 1 ? foreground[p] : background[p]);
+  }
 
   int Count() const { return kPlanes > 0 ? kPlanes : geometry.count; }
   // A gray image with extra channels takes the general case, whose colour
@@ -210,19 +228,14 @@ struct Painter {
   // A row that keeps its last plane from the input, 16 bytes (two to eight
   // whole pixels) at a time: the input with only that plane left (16-bit
   // samples capped as x - max(x - 32768, 0)), over the colours that the
-  // pixels' marks pick from a table. Streamed where the output's pixels meet
+  // pixels' marks pick from blockColours. Streamed where the output's pixels meet
   // 16-byte boundaries, as hosts' buffers do; written plainly where not.
   void PaintKeepingLastPlane(int32_t row, const uint64_t* rowMarks) const {
     constexpr int32_t kPixelBytes = kPlanes * kSampleBytes;
-    constexpr int32_t kPerBlock = 16 / kPixelBytes;
-    alignas(16) uint8_t colours[1 << kPerBlock][16] = {};
+    constexpr int32_t kPerBlock = kBlockPixels;
     alignas(16) uint8_t kept[16] = {};
     for (int32_t x = 0; x < kPerBlock; ++x)
       std::memset(kept + x * kPixelBytes + kColorPlanes * kSampleBytes, 0xFF, kSampleBytes);
-    for (uint32_t marks = 0; marks < (1u << kPerBlock); ++marks)
-      for (int32_t x = 0; x < kPerBlock; ++x)
-        for (int p = 0; p < kColorPlanes; ++p)
-          Store(colours[marks] + x * kPixelBytes + p * kSampleBytes, (marks >> x) & 1 ? foreground[p] : background[p]);
     const __m128i keptMask = _mm_load_si128(reinterpret_cast<const __m128i*>(kept));
     const __m128i ceiling = _mm_and_si128(_mm_set1_epi16(static_cast<int16_t>(0x8000)), keptMask);
     uint8_t* out = OutputPixel(geometry, row, 0);
@@ -236,7 +249,8 @@ struct Painter {
     for (; x + kPerBlock <= width; x += kPerBlock) {
       __m128i block = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x * kPixelBytes)), keptMask);
       if (kSampleBytes == 2) block = _mm_sub_epi16(block, _mm_subs_epu16(block, ceiling));
-      const __m128i colour = _mm_load_si128(reinterpret_cast<const __m128i*>(colours[MarksAt(rowMarks, x, kPerBlock)]));
+      const __m128i colour =
+          _mm_load_si128(reinterpret_cast<const __m128i*>(blockColours[MarksAt(rowMarks, x, kPerBlock)]));
       block = _mm_or_si128(block, colour);
       if (streamed)
         Stream(out + x * kPixelBytes, block);
@@ -386,11 +400,12 @@ PaintScratch ScratchOf(const PlotGeometry& geometry, uint8_t* scratch) {
 template <typename Sample, int kPlanes>
 void PaintRowsAs(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
                  int16_t layout, uint16_t shift, int32_t top, int32_t bottom, const PaintScratch& scratch) {
-  Painter<Sample, kPlanes> painter = {geometry, {}, {}, scratch.staging};
+  Painter<Sample, kPlanes> painter = {geometry, {}, {}, scratch.staging, {}};
   for (int p = 0; p < 3; ++p) {
     painter.foreground[p] = static_cast<Sample>(samples.foreground[p]);
     painter.background[p] = static_cast<Sample>(samples.background[p]);
   }
+  painter.MakeBlockColours();
   switch (layout) {
     case plotLayoutNormal: PaintNormal(painter, primes, shift, top, bottom, scratch.marks); break;
     case plotLayoutSpiral: PaintSpiral(painter, primes, shift, top, bottom, scratch.marks); break;
