@@ -20,3 +20,13 @@ void* AllocWorkingBlock(size_t size, bool zeroed);
 
 // Gives back a block from AllocWorkingBlock. Null is ignored.
 void FreeWorkingBlock(void* block);
+
+// True when all of [address, address + size) is committed memory that can
+// be read, and written too when `writable`, without a fault. Asks the system
+// about the pages; never touches them.
+bool MemoryAccessible(const void* address, size_t size, bool writable);
+
+// The size of the global memory block (moveable or fixed) that starts at
+// `address`, or 0 when no such block starts there. The caller makes sure the
+// address can be read.
+size_t GlobalBlockSize(const void* address);

@@ -1,5 +1,6 @@
 // Native stand-in for the Windows memory services, for the unit tests.
 #include <cstdlib>
+#include <map>
 
 #include "host/platform.h"
 #include "host/platform_testing.h"
@@ -9,6 +10,7 @@ int allocationsBeforeRefusal = -1;
 int requests = 0;
 int liveLockedBlocks = 0;
 int liveWorkingBlocks = 0;
+std::map<const void*, size_t> lockedBlockSizes;
 
 bool Granted() {
   ++requests;
@@ -32,13 +34,16 @@ int LiveWorkingBlocks() { return liveWorkingBlocks; }
 void* AllocLockedBlock(size_t size) {
   if (!Granted()) return nullptr;
   void* address = std::calloc(1, size == 0 ? 1 : size);
-  if (address != nullptr) ++liveLockedBlocks;
+  if (address == nullptr) return nullptr;
+  ++liveLockedBlocks;
+  lockedBlockSizes[address] = size;
   return address;
 }
 
 void FreeLockedBlock(void* address) {
   if (address == nullptr) return;
   --liveLockedBlocks;
+  lockedBlockSizes.erase(address);
   std::free(address);
 }
 
@@ -53,4 +58,14 @@ void FreeWorkingBlock(void* block) {
   if (block == nullptr) return;
   --liveWorkingBlocks;
   std::free(block);
+}
+
+// Natively every address a test hands in is real memory.
+bool MemoryAccessible(const void* address, size_t size, bool /*writable*/) {
+  return address != nullptr && size > 0;
+}
+
+size_t GlobalBlockSize(const void* address) {
+  auto block = lockedBlockSizes.find(address);
+  return block != lockedBlockSizes.end() ? block->second : 0;
 }
