@@ -131,6 +131,8 @@ OSErr RequestPixels(FilterGlobals* globals) {
   FilterRecord* record = globals->filterRecord;
   if (!CheckAdvanceState(record->advanceState, moduleInstance)) return userCanceledErr;
   if (!ModeSupported(record->imageMode)) return filterBadMode;
+  // Buffer coordinates of a wider rectangle would wrap: nothing could be plotted.
+  if (!SizeFitsRect(record->filterRect)) return filterBadParameters;
   PrepareGlobals(globals);
   // Everything below reads or writes the parameters block.
   if (GetFilterParameters(record) == nullptr) return memFullErr;
