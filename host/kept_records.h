@@ -27,7 +27,7 @@ void ForgetUnusableDataWord(intptr_t* data, bool inHandle, const HandleProcs* pr
 
 // Clears the record's parameters handle unless it can be followed: a fallback
 // handle whose record and data are global blocks, the data 4 bytes, or a
-// host's own handle whose first
-// word addresses a parameters block that can be read and written. A cleared
-// handle is made again, with the values last confirmed in this process.
+// host's own handle whose first word addresses 4 bytes that can be read and
+// written. A cleared handle is made again, with the values last confirmed in
+// this process.
 void ForgetUnusableParameters(FilterRecord* record);
