@@ -7,8 +7,11 @@ namespace {
 
 constexpr uint32_t kGlobalsTag = 0x564B474C;  // 'VKGL'
 
+// A host's own handle may be a single address long: the tag is copied, not read in place.
 bool TaggedAsFallback(const FallbackHandle* record) {
-  return MemoryAccessible(record, sizeof *record, false) && record->tag == kFallbackHandleTag;
+  uint32_t tag = 0;
+  return MemoryAccessible(record, sizeof *record, false) && CopyIfAccessible(&record->tag, &tag, sizeof tag) &&
+         tag == kFallbackHandleTag;
 }
 
 bool GlobalsUsable(intptr_t data) {

@@ -1,5 +1,6 @@
 // Native stand-in for the Windows memory services, for the unit tests.
 #include <cstdlib>
+#include <cstring>
 #include <map>
 
 #include "host/platform.h"
@@ -63,6 +64,19 @@ void FreeWorkingBlock(void* block) {
 // Natively every address a test hands in is real memory.
 bool MemoryAccessible(const void* address, size_t size, bool /*writable*/) {
   return address != nullptr && size > 0;
+}
+
+// Only the stand-in's own blocks are known here; a test's host memory is
+// never read beyond what it hands in.
+bool CopyIfAccessible(const void* address, void* to, size_t size) {
+  const auto* at = static_cast<const char*>(address);
+  auto block = lockedBlockSizes.upper_bound(address);
+  if (block == lockedBlockSizes.begin()) return false;
+  --block;
+  const auto* start = static_cast<const char*>(block->first);
+  if (at < start || at + size > start + block->second) return false;
+  std::memcpy(to, address, size);
+  return true;
 }
 
 size_t GlobalBlockSize(const void* address) {

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "host/platform.h"
 
@@ -59,6 +60,12 @@ bool MemoryAccessible(const void* address, size_t size, bool writable) {
     if (!(writable ? Writable(region.Protect) : Readable(region.Protect))) return false;
     at = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
   }
+  return true;
+}
+
+bool CopyIfAccessible(const void* address, void* to, size_t size) {
+  if (!MemoryAccessible(address, size, false)) return false;
+  std::memcpy(to, address, size);
   return true;
 }
 
