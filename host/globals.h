@@ -31,6 +31,10 @@ struct FilterGlobals {
   uint8_t* previewMask;
   int16_t hasTransparency;
   uint8_t* transparencyPlane;
+  // How a later call knows the data word still addresses this record: hosts
+  // may hand back a word an earlier process left (see kept_records.h).
+  uint32_t keptTag;
+  const FilterGlobals* keptAddress;
 };
 
 // Data of the parameters handle; the host keeps it between runs.

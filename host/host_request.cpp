@@ -24,3 +24,7 @@ void EmptyRequest(FilterRecord* record) {
   SetHostRect(&record->outRect, 0, 0, 0, 0);
   SetHostRect(&record->maskRect, 0, 0, 0, 0);
 }
+
+bool SizeFitsRect(const Rect& rect) {
+  return int32_t{rect.right} - rect.left <= INT16_MAX && int32_t{rect.bottom} - rect.top <= INT16_MAX;
+}

@@ -9,3 +9,8 @@ void RequestAllPlanes(FilterRecord* record);
 
 // Empties the three request rectangles, which ends the host's loop.
 void EmptyRequest(FilterRecord* record);
+
+// True when the rectangle's width and height each fit in a Rect coordinate
+// (at most 32767). A rectangle from -32768 to 32767 is 65535 wide: its size
+// in buffer coordinates would wrap.
+bool SizeFitsRect(const Rect& rect);

@@ -43,3 +43,18 @@ int ProcessorCount();
 
 // Lets another thread have this processor while this one waits a moment.
 void YieldToOtherThreads();
+
+// True when all of [address, address + size) is committed memory that can
+// be read, and written too when `writable`, without a fault. Asks the system
+// about the pages; never touches them.
+bool MemoryAccessible(const void* address, size_t size, bool writable);
+
+// Copies `size` bytes from `address` into `to` when they can be read; false,
+// with nothing copied, otherwise. For bytes that may lie past what a host's
+// handle promises.
+bool CopyIfAccessible(const void* address, void* to, size_t size);
+
+// The size of the global memory block (moveable or fixed) that starts at
+// `address`, or 0 when no such block starts there. The caller makes sure the
+// address can be read.
+size_t GlobalBlockSize(const void* address);

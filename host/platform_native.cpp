@@ -4,6 +4,8 @@
 
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
+#include <map>
 #include <thread>
 
 #include "host/platform.h"
@@ -19,6 +21,7 @@ uint64_t peakWorkingBytes = 0;
 int threadsBeforeRefusal = -1;
 int threadsStarted = 0;
 int processorsReported = 0;
+std::map<const void*, size_t> lockedBlockSizes;
 
 bool Granted() {
   ++requests;
@@ -50,13 +53,16 @@ void ResetPeakWorkingBytes() { peakWorkingBytes = heldWorkingBytes; }
 void* AllocLockedBlock(size_t size) {
   if (!Granted()) return nullptr;
   void* address = std::calloc(1, size == 0 ? 1 : size);
-  if (address != nullptr) ++liveLockedBlocks;
+  if (address == nullptr) return nullptr;
+  ++liveLockedBlocks;
+  lockedBlockSizes[address] = size;
   return address;
 }
 
 void FreeLockedBlock(void* address) {
   if (address == nullptr) return;
   --liveLockedBlocks;
+  lockedBlockSizes.erase(address);
   std::free(address);
 }
 
@@ -113,3 +119,25 @@ int ProcessorCount() {
 }
 
 void YieldToOtherThreads() { std::this_thread::yield(); }
+// Natively every address a test hands in is real memory.
+bool MemoryAccessible(const void* address, size_t size, bool /*writable*/) {
+  return address != nullptr && size > 0;
+}
+
+// Only the stand-in's own blocks are known here; a test's host memory is
+// never read beyond what it hands in.
+bool CopyIfAccessible(const void* address, void* to, size_t size) {
+  const auto* at = static_cast<const char*>(address);
+  auto block = lockedBlockSizes.upper_bound(address);
+  if (block == lockedBlockSizes.begin()) return false;
+  --block;
+  const auto* start = static_cast<const char*>(block->first);
+  if (at < start || at + size > start + block->second) return false;
+  std::memcpy(to, address, size);
+  return true;
+}
+
+size_t GlobalBlockSize(const void* address) {
+  auto block = lockedBlockSizes.find(address);
+  return block != lockedBlockSizes.end() ? block->second : 0;
+}

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "host/platform.h"
 
@@ -66,3 +67,57 @@ int ProcessorCount() {
 }
 
 void YieldToOtherThreads() { Sleep(0); }
+
+namespace {
+
+bool Readable(DWORD protection) {
+  if ((protection & (PAGE_GUARD | PAGE_NOACCESS)) != 0) return false;
+  return (protection & (PAGE_READONLY | PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READ |
+                        PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
+}
+
+bool Writable(DWORD protection) {
+  if ((protection & (PAGE_GUARD | PAGE_NOACCESS)) != 0) return false;
+  return (protection & (PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY)) != 0;
+}
+
+// Windows never maps the first 64 KB; anything there is a small number, not an address.
+constexpr uintptr_t kLowestAddress = 0x10000;
+
+// What GlobalHandle reads in front of a moveable block's data.
+constexpr size_t kGlobalBlockHeader = 2 * sizeof(void*);
+
+}  // namespace
+
+bool MemoryAccessible(const void* address, size_t size, bool writable) {
+  uintptr_t at = reinterpret_cast<uintptr_t>(address);
+  if (at < kLowestAddress || size == 0 || at + size < at) return false;
+  const uintptr_t end = at + size;
+  while (at < end) {
+    MEMORY_BASIC_INFORMATION region;
+    if (VirtualQuery(reinterpret_cast<const void*>(at), &region, sizeof region) != sizeof region) return false;
+    if (region.State != MEM_COMMIT) return false;
+    if (!(writable ? Writable(region.Protect) : Readable(region.Protect))) return false;
+    at = reinterpret_cast<uintptr_t>(region.BaseAddress) + region.RegionSize;
+  }
+  return true;
+}
+
+bool CopyIfAccessible(const void* address, void* to, size_t size) {
+  if (!MemoryAccessible(address, size, false)) return false;
+  std::memcpy(to, address, size);
+  return true;
+}
+
+size_t GlobalBlockSize(const void* address) {
+  const auto* start = static_cast<const char*>(address);
+  if (reinterpret_cast<uintptr_t>(address) < kLowestAddress + kGlobalBlockHeader) return 0;
+  if (!MemoryAccessible(start - kGlobalBlockHeader, kGlobalBlockHeader + 1, false)) return 0;
+  HGLOBAL block = GlobalHandle(address);
+  if (block == nullptr) return 0;
+  // The block must agree that its data starts exactly here.
+  void* data = GlobalLock(block);
+  if (data == nullptr) return 0;
+  GlobalUnlock(block);
+  return data == address ? GlobalSize(block) : 0;
+}

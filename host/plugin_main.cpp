@@ -4,6 +4,7 @@
 #include "host/floating_point_state.h"
 #include "host/handles.h"
 #include "host/host_request.h"
+#include "host/kept_records.h"
 #include "host/plot_primes.h"
 #include "host/plugin_entry.h"
 #include "host/remembered_parameters.h"
@@ -27,6 +28,7 @@ FilterGlobals* AcquireBlockGlobals(int16_t* result, FilterRecord* record, intptr
   }
   auto* globals = static_cast<FilterGlobals*>(NewLockedBlock(sizeof(FilterGlobals)));
   if (globals == nullptr) return nullptr;
+  MarkGlobals(globals);
   *data = reinterpret_cast<intptr_t>(globals);
   Bind(globals, result, record);
   PrepareGlobals(globals);
@@ -129,6 +131,8 @@ OSErr RequestPixels(FilterGlobals* globals) {
   FilterRecord* record = globals->filterRecord;
   if (!CheckAdvanceState(record->advanceState, moduleInstance)) return userCanceledErr;
   if (!ModeSupported(record->imageMode)) return filterBadMode;
+  // Buffer coordinates of a wider rectangle would wrap: nothing could be plotted.
+  if (!SizeFitsRect(record->filterRect)) return filterBadParameters;
   PrepareGlobals(globals);
   // Everything below reads or writes the parameters block.
   if (GetFilterParameters(record) == nullptr) return memFullErr;
@@ -209,6 +213,8 @@ void DispatchSelector(int16_t selector, void* record, intptr_t* data, int16_t* r
     return;
   }
   const bool inHandle = HostApp == hostFireworks;
+  ForgetUnusableParameters(filterRecord);
+  ForgetUnusableDataWord(data, inHandle, filterRecord->handleProcs);
   const bool fresh = *data == 0;
   FilterGlobals* globals =
       inHandle ? AcquireHandleGlobals(result, filterRecord, filterRecord->handleProcs,

@@ -4,6 +4,7 @@
 #include "resources/version.h"
 #include "ui/about_box.h"
 #include "ui/dialog_ids.h"
+#include "ui/dialog_setup.h"
 #include "ui/place_dialog.h"
 
 namespace {
@@ -27,6 +28,7 @@ bool aboutPainting = false;
 INT_PTR CALLBACK AboutDialogProc(HWND box, UINT message, WPARAM wParam, LPARAM /*lParam*/) {
   switch (message) {
     case WM_INITDIALOG:
+      ShowTemplateTextsWide(box, kAboutTemplate);
       SetDlgItemTextA(box, kAboutTextControl, kAboutText);
       PlaceDialog(box);
       return TRUE;

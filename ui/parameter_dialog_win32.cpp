@@ -11,6 +11,7 @@
 #include "ui/dialog_ids.h"
 #include "ui/dialog_requests.h"
 #include "ui/dialog_rules.h"
+#include "ui/dialog_setup.h"
 #include "ui/parameter_dialog.h"
 #include "ui/place_dialog.h"
 
@@ -85,6 +86,7 @@ void InitDialog(HWND dialog, WPARAM wParam, LPARAM lParam) {
   dialogGlobals = reinterpret_cast<FilterGlobals*>(lParam);
   savedParameters = LoadParameterWord();
   dialogFlow.initialised = true;
+  ShowTemplateTextsWide(dialog, kParameterTemplate);
   SetWindowTextA(dialog, kTitle);
   PlaceDialog(dialog);
   SubclassPreview(dialog, kPreviewControl, wParam, lParam);
@@ -232,6 +234,7 @@ OSErr DoParameterDialog(FilterGlobals* globals) {
   dialogGlobals = nullptr;
   ResetDialogFlow(&dialogFlow);
   previewBusy = 0;
+  EnsureTrackbarClass();  // without it DialogBoxParamA fails, answered below
   DialogBoxParamA(static_cast<HINSTANCE>(moduleInstance), MAKEINTRESOURCEA(kParameterTemplate),
                   HostWindow(globals->filterRecord->platformData), ParameterDialogProc,
                   reinterpret_cast<LPARAM>(globals));

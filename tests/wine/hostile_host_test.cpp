@@ -116,7 +116,9 @@ const HostileCase kCases[] = {
     {"filter rect above the image, no padding", [](HostOptions* o) { ForceFilterRect(o, -5, -5, 10, 10); o->supportsPadding = false; }, filterBadParameters, filterBadParameters, {}, false},
     {"filter rect inverted", [](HostOptions* o) { ForceFilterRect(o, 20, 30, 5, 10); }, filterBadParameters, noErr, {}, false},
     {"filter rect 32767", [](HostOptions* o) { ForceFilterRect(o, 0, 0, 32767, 32767); }, memFullErr, filterBadParameters, {}, false},
-    {"filter rect -32768..32767", [](HostOptions* o) { ForceFilterRect(o, -32768, -32768, 32767, 32767); }, memFullErr, filterBadParameters, {}, false},
+    {"filter rect -32768..32767", [](HostOptions* o) { ForceFilterRect(o, -32768, -32768, 32767, 32767); }, filterBadParameters, filterBadParameters, {}, false},
+    {"filter rect 65535 wide", [](HostOptions* o) { ForceFilterRect(o, 0, -32768, 1, 32767); }, filterBadParameters, filterBadParameters, {}, false},
+    {"filter rect 65535 tall", [](HostOptions* o) { ForceFilterRect(o, -32768, 0, 32767, 1); }, filterBadParameters, filterBadParameters, {}, false},
     {"filter rect empty", [](HostOptions* o) { ForceFilterRect(o, 7, 9, 7, 30); }, noErr, noErr, {}, false},
     {"image size 32767", [](HostOptions* o) { ForceImageSize(o, 32767, 32767); }, noErr, memFullErr, {}},
     {"image size negative", [](HostOptions* o) { ForceImageSize(o, -30, -40); }, noErr, filterBadParameters, {}},
@@ -130,6 +132,11 @@ const HostileCase kCases[] = {
     {"data word copied before every call", [](HostOptions* o) { o->copyDataWord = true; }, noErr, noErr, {}},
     {"parameters copied for every run", [](HostOptions* o) { o->copyParameters = true; }, noErr, noErr, {}},
     {"both copied, no handle suite", [](HostOptions* o) { o->copyDataWord = o->copyParameters = true; o->handles.absent = true; }, noErr, noErr, {}},
+    // Memory an earlier process left: addresses not mapped here, or naming something else.
+    {"data word and parameters unmapped", [](HostOptions* o) { o->stale = StaleKept::Unmapped; }, noErr, noErr, {}},
+    {"parameters recreated around an unmapped address", [](HostOptions* o) { o->stale = StaleKept::Recreated; }, noErr, noErr, {}},
+    {"data word and parameters naming other memory", [](HostOptions* o) { o->stale = StaleKept::Elsewhere; }, noErr, noErr, {}},
+    {"stale memory, no handle suite", [](HostOptions* o) { o->stale = StaleKept::Elsewhere; o->handles.absent = true; }, noErr, noErr, {}},
 };
 
 DialogScript dragScript;
@@ -193,6 +200,7 @@ void HostileHost::ExpectCase(const HostileCase& c, Path path) {
   EXPECT_EQ(test->session->log.rowPaddingDamaged, 0);
   EXPECT_EQ(test->session->log.extraPlanesChanged, 0);
   EXPECT_EQ(test->session->log.foreignHandleCalls, 0);
+  EXPECT_EQ(test->session->log.staleMemoryChanged, 0);
   const bool changed = test->image.pixels != before.pixels;
   // A run that fails leaves the image alone. One that succeeds may also
   // leave it, or show what its preview plotted, when the record leaves
@@ -343,6 +351,15 @@ TEST_F(HostileHost, AboutAnswersNoErrOverAGarbageResultWord) {
 TEST_F(HostileHost, ParametersOnEveryRunKeepTheValuesThroughCopies) {
   HostOptions options;
   options.copyDataWord = options.copyParameters = true;
+  // The dialog asked for at Parameters is still asked for at Start: the
+  // copied record serves (no scripting, which would ask for it again).
+  options.descriptors.absent = true;
+  int shown = 0;
+  options.dialogContext = &shown;
+  options.dialogHook = [](void* window, void* context) {
+    ++*static_cast<int*>(context);
+    AcceptDialog(window, nullptr);
+  };
   Open(options);
   const FilterParameters spiral = {drawSpiral, 7};
   ASSERT_TRUE(SetParameters(session, &spiral, sizeof spiral));
@@ -353,6 +370,29 @@ TEST_F(HostileHost, ParametersOnEveryRunKeepTheValuesThroughCopies) {
     ASSERT_TRUE(ReadParameters(session, &bytes));
     ASSERT_GE(bytes.size(), sizeof spiral);
     EXPECT_EQ(std::memcmp(bytes.data(), &spiral, sizeof spiral), 0) << run;
+  }
+  EXPECT_EQ(shown, 4);
+}
+
+// A bridge that runs every filter call in a new process hands in the data
+// word and the parameters handle the earlier process left. None of it is
+// followed: each run plots with the values last confirmed in this process
+// and leaves the memory those addresses name here as it was.
+TEST_F(HostileHost, WhatAnEarlierProcessLeftIsNeverFollowed) {
+  Open();
+  const FilterParameters confirmed = {drawSpiral, 41};
+  ASSERT_TRUE(SetParameters(session, &confirmed, sizeof confirmed));
+  ASSERT_EQ(RunOn(Document{}, false).result, noErr);
+  const std::vector<uint8_t> expected = image.pixels;
+  for (StaleKept stale : {StaleKept::Unmapped, StaleKept::Recreated, StaleKept::Elsewhere}) {
+    for (bool dialog : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "stale kind " << static_cast<int>(stale) << (dialog ? ", dialog" : ", plain"));
+      session->options.stale = stale;
+      HostRunReport report = RunOn(Document{}, dialog);
+      EXPECT_EQ(report.result, noErr) << ResultName(report.result);
+      EXPECT_EQ(image.pixels, expected);
+      EXPECT_EQ(session->log.staleMemoryChanged, 0);
+    }
   }
 }
 

@@ -173,3 +173,31 @@ TEST_F(Identity, OnlyFireworksGivesColoursOnAnEightBitScale) {
   EXPECT_EQ(GetSample(image, 0, 0, 1), fireworks ? 128 : 0);
   EXPECT_EQ(GetSample(image, 3, 2, 2), 0);
 }
+
+// What an earlier process left in the data word and the parameters handle is
+// never followed, wherever the record lives (Fireworks: in a handle of the
+// plug-in's own here), while the record this process made is found again on
+// every call: the dialog asked for at Parameters shows at Start.
+TEST_F(Identity, WhatAnEarlierProcessLeftIsNeverFollowed) {
+  int shown = 0;
+  HostOptions options;
+  options.handles.absent = true;
+  options.descriptors.absent = true;  // scripting would ask for the dialog again at Start
+  options.dialogContext = &shown;
+  options.dialogHook = [](void* window, void* context) {
+    ++*static_cast<int*>(context);
+    AcceptDialog(window, nullptr);
+  };
+  Open(options);
+  for (StaleKept stale : {StaleKept::Unmapped, StaleKept::Recreated, StaleKept::Elsewhere}) {
+    SCOPED_TRACE(static_cast<int>(stale));
+    session->options.stale = stale;
+    MakeImage(&image, 40, 30, 3, false, 8);
+    HostRunOptions run;
+    run.showDialog = true;
+    HostRunReport report = RunFilter(session, &image, run);
+    EXPECT_EQ(report.result, noErr) << report.error;
+    EXPECT_EQ(session->log.staleMemoryChanged, 0);
+  }
+  EXPECT_EQ(shown, 3);
+}

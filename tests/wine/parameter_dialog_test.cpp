@@ -249,7 +249,9 @@ TEST_F(ParameterDialog, TitleAndLabelsReadAsTheirCodePage932Bytes) {
     char text[64] = {0};
     GetWindowTextA(dialog, text, sizeof text);
     title = text;
-    for (int id : {kShiftLabel, kLayoutLabel, kNormalButton, kSpiralButton}) {
+    const int ids[] = {kShiftLabel, kLayoutLabel, kNormalButton, kSpiralButton, IDOK, IDCANCEL, 1009, 1002, 1003, 1008,
+                       kShiftSlider};
+    for (int id : ids) {
       ansi.push_back(TextOf(dialog, id));
       wide.push_back(WideTextOf(dialog, id));
     }
@@ -257,11 +259,14 @@ TEST_F(ParameterDialog, TitleAndLabelsReadAsTheirCodePage932Bytes) {
   });
   EXPECT_EQ(title, "Vardelkist 1.0.0");
   RecordProperty("ansi_code_page", static_cast<int>(GetACP()));
-  const std::wstring expectedWide[] = {L"シフト", L"描画", L"普通", L"うずまき"};
+  // The labels set at start, then the template's own texts.
+  const std::wstring expectedWide[] = {L"シフト", L"描画", L"普通", L"うずまき", L"OK", L"ｷｬﾝｾﾙ",
+                                       L"オプション", L"+", L"-", L"100%", L"Slider1"};
   const std::string expectedBytes[] = {"\x83\x56\x83\x74\x83\x67", "\x95\x60\x89\xE6", "\x95\x81\x92\xCA",
-                                       "\x82\xA4\x82\xB8\x82\xDC\x82\xAB"};
-  ASSERT_EQ(wide.size(), 4u);
-  for (int i = 0; i < 4; ++i) {
+                                       "\x82\xA4\x82\xB8\x82\xDC\x82\xAB", "OK", "\xB7\xAC\xDD\xBE\xD9",
+                                       "\x83\x49\x83\x76\x83\x56\x83\x87\x83\x93", "+", "-", "100%", "Slider1"};
+  ASSERT_EQ(wide.size(), 11u);
+  for (int i = 0; i < 11; ++i) {
     EXPECT_EQ(wide[i], expectedWide[i]) << i;
     // The ANSI calls give the exact bytes where the system code page is 932.
     if (GetACP() == 932) {
@@ -310,8 +315,10 @@ TEST_F(ParameterDialog, TheDialogSitsOverTheHostWindow) {
   EXPECT_EQ(dialogRect.top, y);
 }
 
-// A host that never registered the common controls' trackbar cannot show
-// the dialog; the run must stop without touching the image.
+// When even registering the common controls leaves the trackbar class
+// missing (wine's InitCommonControlsEx registers nothing once it has been
+// taken away) the dialog cannot be shown; the run must stop without touching
+// the image.
 TEST_F(ParameterDialog, WithoutTheTrackbarClassTheRunStops) {
   Open();
   WNDCLASSEXA trackbar = {};
@@ -330,6 +337,27 @@ TEST_F(ParameterDialog, WithoutTheTrackbarClassTheRunStops) {
   EXPECT_EQ(image.pixels, before);
   EXPECT_EQ(report.calls.back().selector, filterSelectorStart);
   EXPECT_TRUE(report.advances.empty()) << "the whole image was never asked for";
+}
+
+// A host library that registers no common controls, passes no window and
+// offers no scripting: the plug-in registers the bar classes itself, and the
+// dialog works as anywhere else.
+TEST_F(ParameterDialog, ABareHostShowsTheDialog) {
+  HostOptions options;
+  ASSERT_TRUE(ApplyHostProfile("bare", &options));
+  Open(options);
+  WNDCLASSEXA trackbar = {};
+  trackbar.cbSize = sizeof trackbar;
+  ASSERT_FALSE(GetClassInfoExA(nullptr, TRACKBAR_CLASSA, &trackbar)) << "the host left the class registered";
+  HostRunReport report = RunWithDialog([](HWND dialog) {
+    Click(dialog, kSpiralButton);
+    PasteInto(dialog, kShiftEdit, "300");
+    Click(dialog, IDOK);
+  });
+  EXPECT_EQ(report.result, noErr) << ResultName(report.result);
+  EXPECT_EQ(Stored().draw, drawSpiral);
+  EXPECT_EQ(Stored().shft, 300);
+  EXPECT_NE(image.pixels, before);
 }
 
 }  // namespace

@@ -130,6 +130,10 @@ bool WatchPluginAllocations(void* module, std::string* error) {
          Patch(handle, "KERNEL32.dll", "GlobalFree", &WatchedGlobalFree, &realGlobalFree, error);
 }
 
+bool PatchImport(void* module, const char* dll, const char* function, void* replacement, void** original) {
+  return Patch(static_cast<HMODULE>(module), dll, function, replacement, original, nullptr);
+}
+
 void RefusePluginAllocationsAfter(int32_t allocations) {
   allowed = allocations;
   requests = 0;

@@ -22,3 +22,8 @@ int32_t PluginAllocationRequests();
 // heap blocks (malloc, calloc, realloc) and global memory blocks.
 int32_t LivePluginHeapBlocks();
 int32_t LivePluginGlobalBlocks();
+
+// Points the module's import of `function` from `dll` at `replacement`, and
+// returns what the slot held before in `*original`. False when the module
+// does not import it or the table cannot be written.
+bool PatchImport(void* module, const char* dll, const char* function, void* replacement, void** original);

@@ -225,6 +225,20 @@ typedef void (*HostDialogHook)(void* window, void* context);
 
 constexpr int16_t kImagePlanes = INT16_MIN;  // planesOverride: the image's own count
 
+// What a host that outlives nothing hands in as the data word and the
+// parameters handle at the start of every run: what an earlier process left,
+// as a bridge does that runs each filter call in a new process and saves both
+// in between. The host checks afterwards that the plug-in wrote nothing into
+// the memory those addresses name here.
+enum class StaleKept {
+  None,
+  Unmapped,   // both are addresses of memory not mapped in this process
+  Recreated,  // the data word as Unmapped; the handle's 8 (x64: 12) bytes saved and
+              // put into fresh memory: the tag is right, its data address is not mapped
+  Elsewhere,  // the data word addresses host memory holding something else; the
+              // handle is recreated as above, its data address inside that memory
+};
+
 struct HostOptions {
   // The filter record.
   bool shortRecord = false;       // the 4.0 .. 8.0 hosts' record: 452 bytes instead of 488 (x64: 556, 608)
@@ -283,6 +297,9 @@ struct HostOptions {
   // Runs.
   bool forgetsParameters = false;   // every run starts without a parameters handle and with a data word of 0
   bool parametersEveryRun = false;  // every run calls Parameters, as if opened from the menu each time
+  StaleKept stale = StaleKept::None;
+  bool noCommonControls = false;    // the common controls' trackbar class is not registered until someone
+                                    // calls InitCommonControlsEx, as in a process that never did
   bool finishAfterFailedContinue = true;
 
   HostProgressHook progressHook = nullptr;
@@ -301,7 +318,11 @@ struct HostOptions {
 //                  suite whose dispose does nothing and whose size query
 //                  answers 0, column bytes left 0, the About result word preset
 //                  to 1, no Finish after a failed Continue;
-//   "unmasked-fp"  floating-point exceptions unmasked, as in Delphi-built hosts.
+//   "unmasked-fp"  floating-point exceptions unmasked, as in Delphi-built hosts;
+//   "bare"         a host library that registers no common controls, passes no
+//                  window handle and offers no descriptor suites;
+//   "stale"        the data word and the parameters handle as a bridge that runs
+//                  each call in a new process hands them in (StaleKept::Recreated).
 // False for an unknown name (options unchanged).
 bool ApplyHostProfile(const std::string& name, HostOptions* options);
 std::string HostProfileNames();  // "standard, partial, ...", for messages
@@ -363,6 +384,7 @@ struct HostLog {
   int32_t descriptorsLeftToHost = 0;    // descriptors still live at the end of a run, freed by the host
   int32_t floatingPointExceptions = 0;  // raised inside PluginMain under the floating-point profile
   int32_t floatingPointStateChanged = 0;  // calls without exceptions that left other control bits
+  int32_t staleMemoryChanged = 0;       // bytes changed in the memory the stale addresses name (StaleKept)
 };
 
 // ---- The session ----------------------------------------------------------------------

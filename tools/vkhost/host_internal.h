@@ -73,6 +73,10 @@ struct HostInternals {
   // Spent inside the plug-in's calls on the host's own work: copying buffers,
   // drawing progress, and waiting while a dialog is open for the user.
   double hostSeconds = 0;
+  void* unmapped = nullptr;         // reserved, never committed: what stale addresses name (StaleKept)
+  uint8_t* elsewhere = nullptr;     // host memory holding something else (StaleKept::Elsewhere)
+  Handle staleHandle = nullptr;     // the recreated parameters handle
+  void* pluginModule = nullptr;     // noCommonControls: the module whose InitCommonControlsEx we stand in for
 
   PIDescriptorParameters descriptorParameters = {};  // what the record points at
   uint8_t afterDescriptorParameters[64] = {};        // and what follows each of these three:
@@ -132,6 +136,17 @@ void EndDialogWatch();
 void CopyDataWord(HostSession* session);
 void CopyParameters(HostSession* session);
 void FreeHostCopies(HostSession* session);
+// What an earlier process left (stale_memory.cpp): handed in at the start of
+// every run, checked at its end, freed with the session.
+void HandInStaleMemory(HostSession* session);
+void CheckStaleMemory(HostSession* session);
+void FreeStaleMemory(HostSession* session);
+
+// No common controls (missing_controls.cpp): the trackbar class taken away
+// for the session, InitCommonControlsEx in the plug-in's imports answered by
+// the host. Given back at the session's end.
+void HideCommonControls(HostSession* session);
+void RestoreCommonControls(HostSession* session);
 // The floating-point profile around a PluginMain call (floating_point_host.cpp).
 void BeginFloatingPointProfile(HostSession* session);
 void EndFloatingPointProfile(HostSession* session);

@@ -20,6 +20,14 @@ void Partial(HostOptions* options) {
 
 void UnmaskedFloatingPoint(HostOptions* options) { options->floatingPoint = FloatingPointProfile{true}; }
 
+void Bare(HostOptions* options) {
+  options->noCommonControls = true;
+  options->nullWindow = true;
+  options->descriptors.absent = true;
+}
+
+void Stale(HostOptions* options) { options->stale = StaleKept::Recreated; }
+
 struct HostProfile {
   const char* name;
   void (*apply)(HostOptions* options);
@@ -30,6 +38,8 @@ const HostProfile kProfiles[] = {
     {"standard", Standard},
     {"partial", Partial},
     {"unmasked-fp", UnmaskedFloatingPoint},
+    {"bare", Bare},
+    {"stale", Stale},
 };
 
 }  // namespace

@@ -115,6 +115,7 @@ bool BeginRun(HostSession* session, HostImage* image, const Rect& filterRect, st
   std::memset(session->errorString, 0, sizeof session->errorString);
   session->log.advanceStateCalls = 0;
   if (session->options.copyParameters) CopyParameters(session);
+  HandInStaleMemory(session);
   if (!AllocateRecord(session)) {
     session->image = nullptr;
     return Fail(error, "no memory for the filter record");
@@ -144,6 +145,7 @@ void EndRun(HostSession* session) {
   if (session->record != nullptr) session->parameters = session->record->parameters;
   ReleaseBuffers(session);
   EndRunDescriptors(session);
+  if (session->image != nullptr) CheckStaleMemory(session);
   FreeRecord(session);
   session->image = nullptr;
 }

@@ -54,6 +54,7 @@ HostSession* OpenSession(PluginEntryProc entry, const HostOptions& options, std:
   }
   internals->platform.hwnd = reinterpret_cast<intptr_t>(internals->window);
   if (options.staleWindow) internals->platform.hwnd = StaleWindowHandle();
+  HideCommonControls(session);
   return session;
 }
 
@@ -63,6 +64,8 @@ void CloseSession(HostSession* session) {
   // The plug-in's own blocks (its globals, a parameters handle of its own)
   // are its business; a host forgets them with the module.
   FreeHostCopies(session);
+  FreeStaleMemory(session);
+  RestoreCommonControls(session);
   FreeAllSuiteHandles(session->internals);
   session->parameters = nullptr;
   session->data = 0;
