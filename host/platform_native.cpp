@@ -119,6 +119,7 @@ int ProcessorCount() {
 }
 
 void YieldToOtherThreads() { std::this_thread::yield(); }
+
 // Natively every address a test hands in is real memory.
 bool MemoryAccessible(const void* address, size_t size, bool /*writable*/) {
   return address != nullptr && size > 0;
