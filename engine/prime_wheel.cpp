@@ -18,7 +18,34 @@ namespace {
 
 // One period of the table with 7, 11, 13 and 17 struck: 7 x 11 x 13 x 17 bytes.
 constexpr uint32_t kPatternBytes = 17017;
-constexpr uint32_t kFirstStruck = 19;
+
+// The primes 19 .. 97 are struck by patterns too, a pair to a pattern of
+// p x q bytes, ANDed into each segment 16 bytes at a time: they make about
+// half of all the strikes, and a pass over a segment in the first-level
+// cache costs less than striking two primes' multiples one by one.
+struct PairPattern {
+  uint32_t first;
+  uint32_t second;
+  constexpr uint32_t Period() const { return first * second; }
+};
+constexpr PairPattern kPairPatterns[] = {{19, 23}, {29, 31}, {37, 41}, {43, 47}, {53, 59},
+                                         {61, 67}, {71, 73}, {79, 83}, {89, 97}};
+// Each pair pattern is followed by its first 16 bytes again, so that 16
+// bytes read from anywhere within the period are whole.
+constexpr uint32_t kPairPatternSlack = 16;
+constexpr uint32_t PairPatternsBytes() {
+  uint32_t bytes = 0;
+  for (const PairPattern& pair : kPairPatterns) bytes += pair.Period() + kPairPatternSlack;
+  return bytes;
+}
+constexpr uint32_t kPatternsBytes = kPatternBytes + PairPatternsBytes();
+
+// Primes below this have no lines of multiples: the patterns strike them.
+constexpr uint32_t kFirstStruck = 101;
+
+// 7 .. 97, which the patterns strike as multiples of themselves.
+constexpr uint32_t kPatternPrimes[] = {7,  11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47,
+                                       53, 59, 61, 67, 71, 73, 79, 83, 89, 97};
 
 int WheelBit(uint32_t residue) {
   for (int bit = 0; bit < 8; ++bit)
@@ -39,16 +66,30 @@ uint32_t PrimeCapacity(uint32_t root) {
   return static_cast<uint32_t>(1.25506 * root / std::log(static_cast<double>(root))) + 2;
 }
 
-// Strikes every multiple of 7, 11, 13 and 17 (themselves too) from the
-// first `bytes` bytes of the pattern.
-void MakePattern(uint8_t* pattern, uint32_t bytes) {
-  std::memset(pattern, 0xFF, bytes);
-  for (uint32_t prime : {7u, 11u, 13u, 17u})
-    for (uint32_t m : kWheel) {
-      const uint32_t multiple = prime * m;
-      const uint8_t keep = static_cast<uint8_t>(~(1u << WheelBit(multiple % 30)));
-      for (uint32_t byte = multiple / 30; byte < bytes; byte += prime) pattern[byte] &= keep;
-    }
+// Strikes every multiple of `prime` (itself too) from the first `bytes`
+// bytes of a pattern.
+void StrikeFromPattern(uint8_t* pattern, uint32_t bytes, uint32_t prime) {
+  for (uint32_t m : kWheel) {
+    const uint32_t multiple = prime * m;
+    const uint8_t keep = static_cast<uint8_t>(~(1u << WheelBit(multiple % 30)));
+    for (uint32_t byte = multiple / 30; byte < bytes; byte += prime) pattern[byte] &= keep;
+  }
+}
+
+// The first `baseBytes` bytes of the pattern of 7, 11, 13 and 17, then every
+// pair pattern whole.
+void MakePatterns(uint8_t* patterns, uint32_t baseBytes) {
+  std::memset(patterns, 0xFF, baseBytes);
+  for (uint32_t prime : {7u, 11u, 13u, 17u}) StrikeFromPattern(patterns, baseBytes, prime);
+  uint8_t* pair = patterns + kPatternBytes;
+  for (const PairPattern& primes : kPairPatterns) {
+    const uint32_t period = primes.Period();
+    std::memset(pair, 0xFF, period);
+    StrikeFromPattern(pair, period, primes.first);
+    StrikeFromPattern(pair, period, primes.second);
+    std::memcpy(pair + period, pair, kPairPatternSlack);
+    pair += period + kPairPatternSlack;
+  }
 }
 
 void StartLines(uint32_t prime, SievingPrime* sieving) {
@@ -77,15 +118,51 @@ uint32_t FindSievingPrimes(uint32_t root, uint8_t* scratch, SievingPrime* primes
   return count;
 }
 
-void Presieve(const uint8_t* pattern, uint8_t* to, uint32_t firstByte, uint32_t bytes) {
+// Sixteen bytes as one value: the compiler's vector type, one SSE2 register
+// on x86, a pair of words elsewhere.
+typedef uint8_t Bytes16 __attribute__((vector_size(16)));
+
+inline Bytes16 LoadBytes16(const uint8_t* at) {
+  Bytes16 bytes;
+  std::memcpy(&bytes, at, sizeof bytes);
+  return bytes;
+}
+
+constexpr int kPairCount = sizeof kPairPatterns / sizeof kPairPatterns[0];
+
+void Presieve(const uint8_t* patterns, uint8_t* to, uint32_t firstByte, uint32_t bytes) {
   uint32_t phase = firstByte % kPatternBytes;
-  while (bytes > 0) {
-    const uint32_t run = std::min(bytes, kPatternBytes - phase);
-    std::memcpy(to, pattern + phase, run);
-    to += run;
-    bytes -= run;
+  for (uint32_t copied = 0; copied < bytes;) {
+    const uint32_t run = std::min(bytes - copied, kPatternBytes - phase);
+    std::memcpy(to + copied, patterns + phase, run);
+    copied += run;
     phase = 0;
   }
+  // Every pair pattern in one pass, sixteen bytes at a time.
+  const uint8_t* pair[kPairCount];
+  uint32_t period[kPairCount], pairPhase[kPairCount];
+  const uint8_t* next = patterns + kPatternBytes;
+  for (int i = 0; i < kPairCount; ++i) {
+    pair[i] = next;
+    period[i] = kPairPatterns[i].Period();
+    pairPhase[i] = firstByte % period[i];
+    next += period[i] + kPairPatternSlack;
+  }
+  uint32_t done = 0;
+  for (; done + sizeof(Bytes16) <= bytes; done += sizeof(Bytes16)) {
+    Bytes16 block = LoadBytes16(to + done);
+    for (int i = 0; i < kPairCount; ++i) {
+      block &= LoadBytes16(pair[i] + pairPhase[i]);
+      pairPhase[i] += sizeof(Bytes16);
+      pairPhase[i] -= pairPhase[i] >= period[i] ? period[i] : 0;
+    }
+    std::memcpy(to + done, &block, sizeof block);
+  }
+  for (; done < bytes; ++done)
+    for (int i = 0; i < kPairCount; ++i) {
+      to[done] &= pair[i][pairPhase[i]];
+      pairPhase[i] = pairPhase[i] + 1 == period[i] ? 0 : pairPhase[i] + 1;
+    }
 }
 
 void StrikeLines(SievingPrime* sieving, uint8_t* table, uint32_t end) {
@@ -126,7 +203,7 @@ OSErr OpenPrimeSieve(uint32_t limit, int lanes, uint64_t extraBytes, PrimeSieve*
   const uint32_t root = SquareRootFloor(limit > 0 ? limit - 1 : 0);
   const uint32_t capacity = PrimeCapacity(root);
   const uint64_t laneBytes = uint64_t{capacity} * sizeof(SievingPrime);
-  const uint64_t sieveBytes = laneBytes * sieve->lanes + kPatternBytes + root + 1;
+  const uint64_t sieveBytes = laneBytes * sieve->lanes + kPatternsBytes + root + 1;
   // The caller's part starts on a 64-byte boundary, up to 63 bytes on.
   sieve->workspace = AllocateEngineMemory(sieveBytes + 64 + extraBytes, false);
   sieve->table.bytes = static_cast<uint8_t*>(AllocateEngineMemory(uint64_t{sieve->byteCount} + kPrimeWordBytes, false));
@@ -140,9 +217,9 @@ OSErr OpenPrimeSieve(uint32_t limit, int lanes, uint64_t extraBytes, PrimeSieve*
   sieve->pattern = base + laneBytes * sieve->lanes;
   const uintptr_t sieveEnd = reinterpret_cast<uintptr_t>(base + sieveBytes);
   sieve->extra = base + sieveBytes + ((64 - (sieveEnd & 63)) & 63);
-  // A table shorter than the period never wraps around it.
-  MakePattern(sieve->pattern, std::min(kPatternBytes, sieve->byteCount));
-  sieve->primeCount = FindSievingPrimes(root, sieve->pattern + kPatternBytes, lines);
+  // A table shorter than the first period never wraps around it.
+  MakePatterns(sieve->pattern, std::min(kPatternBytes, sieve->byteCount));
+  sieve->primeCount = FindSievingPrimes(root, sieve->pattern + kPatternsBytes, lines);
   for (int lane = 0; lane < sieve->lanes; ++lane) {
     sieve->lines[lane] = lines + size_t(capacity) * size_t(lane);
     if (lane > 0) std::memcpy(sieve->lines[lane], lines, sizeof(SievingPrime) * sieve->primeCount);
@@ -155,8 +232,10 @@ uint32_t SieveSegment(PrimeSieve* sieve, int lane, uint32_t first) {
   uint8_t* table = sieve->table.bytes;
   Presieve(sieve->pattern, table + first, first, end - first);
   if (first == 0) {
-    // 1 is no prime; 7, 11, 13 and 17 are, though the pattern strikes them.
-    table[0] = static_cast<uint8_t>((table[0] & ~1u) | 0x1E);
+    // 1 is no prime; 7 .. 97 are, though the patterns strike them.
+    table[0] &= static_cast<uint8_t>(~1u);
+    for (uint32_t prime : kPatternPrimes)
+      if (prime / 30 < end) table[prime / 30] |= static_cast<uint8_t>(1u << WheelBit(prime % 30));
   }
   // Lines that sieved the segment just before are where this one starts;
   // after a jump over other lanes' segments they are aimed afresh.
