@@ -106,12 +106,37 @@ struct Spiral {
 // W - 1 - r and counts up. Each covers the rows strictly between its ring's
 // top and bottom sides. The middle column of an odd width is a right side.
 void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, int32_t bottom, uint64_t* marks) {
-  const size_t words = MarkWords(spiral.width);
-  auto mark = [&](int32_t row, int32_t column) {
-    Mark(marks + static_cast<size_t>(row - top) * words, static_cast<uint32_t>(column));
+  const ptrdiff_t words = static_cast<ptrdiff_t>(MarkWords(spiral.width));
+  // A side's primes are found a word of the table at a time; bit b of a word
+  // lies kWordBitNumber[b] rows on from the word's first number, which is
+  // this many mark words on.
+  ptrdiff_t bitRows[64];
+  for (int bit = 0; bit < 64; ++bit) bitRows[bit] = static_cast<ptrdiff_t>(kWordBitNumber.number[bit]) * words;
+  // The number in row y of the left side is base - y, of the right side base + y.
+  auto markSide = [&](uint32_t base, bool left, int32_t from, int32_t to, int32_t column) {
+    const ptrdiff_t columnWord = column / 64;
+    const uint64_t columnBit = uint64_t{1} << (column % 64);
+    const uint32_t first = left ? base - static_cast<uint32_t>(to - 1) : base + static_cast<uint32_t>(from);
+    const uint32_t end = left ? base - static_cast<uint32_t>(from) + 1 : base + static_cast<uint32_t>(to);
+    if (first < 6) {  // the primes off the wheel
+      ForEachPrime(primes, first, end, [&](uint32_t n) {
+        const int32_t row = left ? int32_t(base - n) : int32_t(n - base);
+        Mark(marks + static_cast<size_t>(row - top) * static_cast<size_t>(words), static_cast<uint32_t>(column));
+      });
+      return;
+    }
+    ForEachPrimeWord(primes, first, end, [&](uint32_t wordNumber, PrimeWord bits) {
+      // The mark word of the row of wordNumber itself, which may lie outside the band.
+      const ptrdiff_t row = left ? static_cast<ptrdiff_t>(base) - static_cast<ptrdiff_t>(wordNumber)
+                                 : static_cast<ptrdiff_t>(wordNumber) - static_cast<ptrdiff_t>(base);
+      const ptrdiff_t at = (row - top) * words + columnWord;
+      if (left)
+        for (; bits != 0; bits &= bits - 1) marks[at - bitRows[LowestBit(bits)]] |= columnBit;
+      else
+        for (; bits != 0; bits &= bits - 1) marks[at + bitRows[LowestBit(bits)]] |= columnBit;
+    });
   };
   const int32_t reach = std::min(bottom - 1, spiral.height - 1 - top);  // rings that cross the band
-  // The number in row y of the left side is LeftBase(r) - y, of the right side RightBase(r) + y.
   auto leftBase = [&](int32_t ring) {
     return spiral.shift + spiral.RingStart(ring) + 2 * static_cast<uint32_t>(spiral.width - 2 * ring - 1) +
            2 * static_cast<uint32_t>(spiral.height - 2 * ring - 1) + static_cast<uint32_t>(ring);
@@ -127,20 +152,13 @@ void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, 
   for (int32_t ring = 0; ring < leftSides; ++ring) {
     if (ring + kAhead < leftSides) __builtin_prefetch(primes.bytes + (leftBase(ring + kAhead) - top) / 30);
     const int32_t from = std::max(top, ring + 1), to = std::min(bottom, spiral.height - 1 - ring);
-    if (from >= to) continue;
-    const uint32_t base = leftBase(ring);
-    ForEachPrime(primes, base - static_cast<uint32_t>(to - 1), base - static_cast<uint32_t>(from) + 1,
-                 [&](uint32_t n) { mark(int32_t(base - n), ring); });
+    if (from < to) markSide(leftBase(ring), true, from, to, ring);
   }
   const int32_t rightSides = std::min((spiral.width + 1) / 2, reach);
   for (int32_t ring = 0; ring < rightSides; ++ring) {
     if (ring + kAhead < rightSides) __builtin_prefetch(primes.bytes + (rightBase(ring + kAhead) + top) / 30);
     const int32_t from = std::max(top, ring + 1), to = std::min(bottom, spiral.height - 1 - ring);
-    if (from >= to) continue;
-    const uint32_t base = rightBase(ring);
-    const int32_t column = spiral.width - 1 - ring;
-    ForEachPrime(primes, base + static_cast<uint32_t>(from), base + static_cast<uint32_t>(to),
-                 [&](uint32_t n) { mark(int32_t(n - base), column); });
+    if (from < to) markSide(rightBase(ring), false, from, to, spiral.width - 1 - ring);
   }
 }
 

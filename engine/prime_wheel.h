@@ -77,12 +77,39 @@ inline PrimeWord LoadPrimeWord(const uint8_t* at) {
 inline unsigned LowestBit(uint32_t bits) { return static_cast<unsigned>(__builtin_ctz(bits)); }
 inline unsigned LowestBit(uint64_t bits) { return static_cast<unsigned>(__builtin_ctzll(bits)); }
 
-template <typename Visit>
-inline void VisitWordPrimes(PrimeWord bits, uint32_t byte, Visit& visit) {
-  while (bits != 0) {
-    const unsigned bit = LowestBit(bits);
-    visit(30 * (byte + (bit >> 3)) + kWheel[bit & 7]);
-    bits &= bits - 1;
+// kWordBitNumber[b]: the number that bit b of a word stands for, counted
+// from 30 times the word's first byte.
+struct WordBitNumbers {
+  uint32_t number[64];
+  constexpr WordBitNumbers() : number() {
+    for (unsigned bit = 0; bit < 64; ++bit) number[bit] = 30 * (bit >> 3) + kWheel[bit & 7];
+  }
+};
+inline constexpr WordBitNumbers kWordBitNumber{};
+
+// Calls visit(wordNumber, bits) for each word of the table that holds a
+// number n with from <= n < to: bits are the word's prime bits left in
+// that range, wordNumber 30 times the word's first byte, so that bit b
+// stands for wordNumber + kWordBitNumber.number[b]. The primes 2, 3 and 5
+// lie off the wheel: callers that may start below 6 take ForEachPrime.
+// `to` must not exceed the table's limit.
+template <typename VisitWord>
+inline void ForEachPrimeWord(const PrimeTable& table, uint32_t from, uint32_t to, VisitWord&& visit) {
+  if (from >= to) return;
+  uint32_t byte = from / 30;
+  const uint32_t last = (to - 1) / 30;
+  PrimeWord bits = LoadPrimeWord(table.bytes + byte) & (~PrimeWord{0} << kWheelBitsBelow[from - 30 * byte]);
+  for (;;) {
+    const uint32_t before = last - byte;  // whole bytes of this word ahead of the last one
+    if (before < kPrimeWordBytes) {
+      const unsigned keep = 8 * before + kWheelBitsBelow[to - 30 * last];
+      if (keep < 8 * kPrimeWordBytes) bits &= (PrimeWord{1} << keep) - 1;
+      visit(30 * byte, bits);
+      return;
+    }
+    visit(30 * byte, bits);
+    byte += kPrimeWordBytes;
+    bits = LoadPrimeWord(table.bytes + byte);
   }
 }
 
@@ -94,20 +121,7 @@ inline void ForEachPrime(const PrimeTable& table, uint32_t from, uint32_t to, Vi
     for (uint32_t small : {2u, 3u, 5u})
       if (from <= small && small < to) visit(small);
   }
-  if (from >= to) return;
-  uint32_t byte = from / 30;
-  const uint32_t last = (to - 1) / 30;
-  PrimeWord bits = LoadPrimeWord(table.bytes + byte) & (~PrimeWord{0} << kWheelBitsBelow[from - 30 * byte]);
-  for (;;) {
-    const uint32_t before = last - byte;  // whole bytes of this word ahead of the last one
-    if (before < kPrimeWordBytes) {
-      const unsigned keep = 8 * before + kWheelBitsBelow[to - 30 * last];
-      if (keep < 8 * kPrimeWordBytes) bits &= (PrimeWord{1} << keep) - 1;
-      VisitWordPrimes(bits, byte, visit);
-      return;
-    }
-    VisitWordPrimes(bits, byte, visit);
-    byte += kPrimeWordBytes;
-    bits = LoadPrimeWord(table.bytes + byte);
-  }
+  ForEachPrimeWord(table, from, to, [&](uint32_t wordNumber, PrimeWord bits) {
+    for (; bits != 0; bits &= bits - 1) visit(wordNumber + kWordBitNumber.number[LowestBit(bits)]);
+  });
 }
