@@ -305,15 +305,18 @@ struct Painter {
       PaintForeground(target + static_cast<ptrdiff_t>(column) * PixelBytes());
   }
 
-  void EndRow(int32_t row, uint8_t* target, uint64_t* rowMarks) const {
+  // `marked`: whether anything marked pixels of this row (rows made from
+  // their marks always are); a row of the normal layout painted in place
+  // has none to paint or clear.
+  void EndRow(int32_t row, uint8_t* target, uint64_t* rowMarks, bool marked) const {
 #if defined(__SSE2__)
     if constexpr (kFromMarks) PaintKeepingLastPlane(row, rowMarks);
 #endif
     if (!kFromMarks) {
-      PaintMarked(target, rowMarks);
+      if (marked) PaintMarked(target, rowMarks);
       if (staging != nullptr) StreamRow(OutputPixel(geometry, row, 0), target, RowBytes());
     }
-    std::memset(rowMarks, 0, MarkWords(geometry.width) * sizeof(uint64_t));
+    if (kFromMarks || marked) std::memset(rowMarks, 0, MarkWords(geometry.width) * sizeof(uint64_t));
   }
 
   void PaintForeground(uint8_t* pixel) const {
@@ -343,7 +346,7 @@ void PaintNormal(const Painter& painter, const PrimeTable& primes, uint16_t shif
     uint8_t* target = painter.BeginRow(row);
     const uint32_t first = static_cast<uint32_t>(row) * width + shift;
     ForEachPrime(primes, first, first + width, [&](uint32_t n) { painter.PaintPixel(target, marks, n - first); });
-    painter.EndRow(row, target, marks);
+    painter.EndRow(row, target, marks, false);
   }
 }
 
@@ -378,7 +381,7 @@ void PaintSpiral(const Painter& painter, const PrimeTable& primes, uint16_t shif
     uint64_t* rowMarks = marks + static_cast<size_t>(row - top) * words;
     uint8_t* target = painter.BeginRow(row);
     PaintRingRun(painter, spiral, primes, row, target, rowMarks);
-    painter.EndRow(row, target, rowMarks);
+    painter.EndRow(row, target, rowMarks, true);
   }
 }
 
