@@ -105,13 +105,44 @@ struct Spiral {
 // lies in column r and counts down the rows, the right side in column
 // W - 1 - r and counts up. Each covers the rows strictly between its ring's
 // top and bottom sides. The middle column of an odd width is a right side.
-void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, int32_t bottom, uint64_t* marks) {
+// Where a band's side pixels go: marks, or, for rows painted in a staging
+// row, a list of columns per row, which the row paints without scanning
+// its marks. A list holds a sixteenth of the width and 8 more, well above
+// what most rows need; the rows of the spiral that meet a prime-rich curve
+// may hold more, and what does not fit is marked, the count then passing
+// the capacity.
+struct SideMarks {
+  uint64_t* marks;
+  uint32_t* counts;  // per row of the band; null: marks only
+  uint16_t* lists;   // per row of the band, `capacity` columns each
+  uint32_t capacity;
+};
+
+inline uint32_t SideListCapacity(int32_t width) { return static_cast<uint32_t>(width) / 16 + 8; }
+
+template <bool kLists>
+void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, int32_t bottom,
+                   const SideMarks& sides) {
+  uint64_t* const marks = sides.marks;
   const ptrdiff_t words = static_cast<ptrdiff_t>(MarkWords(spiral.width));
+  auto mark = [&](ptrdiff_t rowInBand, int32_t column) {
+    if (kLists) {
+      const uint32_t count = sides.counts[rowInBand];
+      if (count < sides.capacity) {
+        sides.lists[static_cast<size_t>(rowInBand) * sides.capacity + count] = static_cast<uint16_t>(column);
+        sides.counts[rowInBand] = count + 1;
+        return;
+      }
+      sides.counts[rowInBand] = sides.capacity + 1;
+    }
+    Mark(marks + rowInBand * words, static_cast<uint32_t>(column));
+  };
   // A side's primes are found a word of the table at a time; bit b of a word
   // lies kWordBitNumber[b] rows on from the word's first number, which is
   // this many mark words on.
   ptrdiff_t bitRows[64];
-  for (int bit = 0; bit < 64; ++bit) bitRows[bit] = static_cast<ptrdiff_t>(kWordBitNumber.number[bit]) * words;
+  for (int bit = 0; bit < 64; ++bit)
+    bitRows[bit] = static_cast<ptrdiff_t>(kWordBitNumber.number[bit]) * (kLists ? 1 : words);
   // The number in row y of the left side is base - y, of the right side base + y.
   auto markSide = [&](uint32_t base, bool left, int32_t from, int32_t to, int32_t column) {
     const ptrdiff_t columnWord = column / 64;
@@ -121,19 +152,27 @@ void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, 
     if (first < 6) {  // the primes off the wheel
       ForEachPrime(primes, first, end, [&](uint32_t n) {
         const int32_t row = left ? int32_t(base - n) : int32_t(n - base);
-        Mark(marks + static_cast<size_t>(row - top) * static_cast<size_t>(words), static_cast<uint32_t>(column));
+        mark(row - top, column);
       });
       return;
     }
     ForEachPrimeWord(primes, first, end, [&](uint32_t wordNumber, PrimeWord bits) {
-      // The mark word of the row of wordNumber itself, which may lie outside the band.
-      const ptrdiff_t row = left ? static_cast<ptrdiff_t>(base) - static_cast<ptrdiff_t>(wordNumber)
-                                 : static_cast<ptrdiff_t>(wordNumber) - static_cast<ptrdiff_t>(base);
-      const ptrdiff_t at = (row - top) * words + columnWord;
-      if (left)
-        for (; bits != 0; bits &= bits - 1) marks[at - bitRows[LowestBit(bits)]] |= columnBit;
-      else
-        for (; bits != 0; bits &= bits - 1) marks[at + bitRows[LowestBit(bits)]] |= columnBit;
+      // The row of wordNumber itself, which may lie outside the band.
+      const ptrdiff_t row = (left ? static_cast<ptrdiff_t>(base) - static_cast<ptrdiff_t>(wordNumber)
+                                  : static_cast<ptrdiff_t>(wordNumber) - static_cast<ptrdiff_t>(base)) -
+                            top;
+      if (kLists) {
+        if (left)
+          for (; bits != 0; bits &= bits - 1) mark(row - bitRows[LowestBit(bits)], column);
+        else
+          for (; bits != 0; bits &= bits - 1) mark(row + bitRows[LowestBit(bits)], column);
+      } else {
+        const ptrdiff_t at = row * words + columnWord;
+        if (left)
+          for (; bits != 0; bits &= bits - 1) marks[at - bitRows[LowestBit(bits)]] |= columnBit;
+        else
+          for (; bits != 0; bits &= bits - 1) marks[at + bitRows[LowestBit(bits)]] |= columnBit;
+      }
     });
   };
   const int32_t reach = std::min(bottom - 1, spiral.height - 1 - top);  // rings that cross the band
@@ -373,15 +412,30 @@ void PaintRingRun(const Painter& painter, const Spiral& spiral, const PrimeTable
 
 template <typename Painter>
 void PaintSpiral(const Painter& painter, const PrimeTable& primes, uint16_t shift, int32_t top, int32_t bottom,
-                 uint64_t* marks) {
+                 const SideMarks& sides) {
   const Spiral spiral = {painter.geometry.width, painter.geometry.height, shift};
   const size_t words = MarkWords(spiral.width);
-  MarkRingSides(spiral, primes, top, bottom, marks);
+  // Lists serve rows painted in a staging row; rows made from their marks take marks.
+  const bool lists = sides.counts != nullptr && !Painter::kFromMarks && painter.staging != nullptr;
+  if (lists)
+    MarkRingSides<true>(spiral, primes, top, bottom, sides);
+  else
+    MarkRingSides<false>(spiral, primes, top, bottom, sides);
+  const ptrdiff_t step = painter.PixelBytes();
   for (int32_t row = top; row < bottom; ++row) {
-    uint64_t* rowMarks = marks + static_cast<size_t>(row - top) * words;
+    uint64_t* rowMarks = sides.marks + static_cast<size_t>(row - top) * words;
     uint8_t* target = painter.BeginRow(row);
     PaintRingRun(painter, spiral, primes, row, target, rowMarks);
-    painter.EndRow(row, target, rowMarks, true);
+    bool marked = true;
+    if (lists) {
+      uint32_t& count = sides.counts[row - top];
+      const uint16_t* columns = sides.lists + static_cast<size_t>(row - top) * sides.capacity;
+      for (uint32_t i = 0, n = std::min(count, sides.capacity); i < n; ++i)
+        painter.PaintForeground(target + static_cast<ptrdiff_t>(columns[i]) * step);
+      marked = count > sides.capacity;
+      count = 0;
+    }
+    painter.EndRow(row, target, rowMarks, marked);
   }
 }
 
@@ -401,21 +455,40 @@ bool StagesRows(const PlotGeometry& geometry) {
 }
 
 uint64_t MarkBytes(const PlotGeometry& geometry) {
-  return uint64_t{kBandRows} * MarkWords(geometry.width) * sizeof(uint64_t);
+  return uint64_t{kBandRows} * MarkWords(geometry.width) * sizeof(uint64_t);  // whole lines: 256 rows
+}
+
+// Parts of the scratch keep their successors, and the next lane's scratch,
+// on 64-byte boundaries.
+uint64_t WholeLines(uint64_t bytes) { return (bytes + 63) / 64 * 64; }
+
+// A staging row, placed up to 63 bytes into a block aligned to 64 bytes.
+uint64_t StagingBytes(const PlotGeometry& geometry) {
+  return WholeLines(uint64_t(geometry.pixelBytes) * uint64_t(geometry.width) + 128);
+}
+
+// The spiral's side lists of a band: counts, then the columns.
+uint64_t SideListBytes(const PlotGeometry& geometry) {
+  return WholeLines(uint64_t{kBandRows} *
+                    (sizeof(uint32_t) + uint64_t{SideListCapacity(geometry.width)} * sizeof(uint16_t)));
 }
 
 struct PaintScratch {
-  uint64_t* marks;
   uint8_t* staging;  // aligned to 64 bytes; null when rows are painted in place
+  SideMarks sides;   // lists only beside a staging row
 };
 
 PaintScratch ScratchOf(const PlotGeometry& geometry, uint8_t* scratch) {
-  uint8_t* staging = nullptr;
+  PaintScratch parts = {nullptr, {reinterpret_cast<uint64_t*>(scratch), nullptr, nullptr, 0}};
   if (StagesRows(geometry)) {
     uint8_t* after = scratch + MarkBytes(geometry);
-    staging = after + ((64 - (reinterpret_cast<uintptr_t>(after) & 63)) & 63);
+    parts.staging = after + ((64 - (reinterpret_cast<uintptr_t>(after) & 63)) & 63);
+    uint8_t* lists = after + StagingBytes(geometry);
+    parts.sides.counts = reinterpret_cast<uint32_t*>(lists);
+    parts.sides.lists = reinterpret_cast<uint16_t*>(lists + kBandRows * sizeof(uint32_t));
+    parts.sides.capacity = SideListCapacity(geometry.width);
   }
-  return {reinterpret_cast<uint64_t*>(scratch), staging};
+  return parts;
 }
 
 template <typename Sample, int kPlanes>
@@ -428,8 +501,8 @@ void PaintRowsAs(const PlotGeometry& geometry, const PaintSamples& samples, cons
   }
   painter.MakeBlockColours();
   switch (layout) {
-    case plotLayoutNormal: PaintNormal(painter, primes, shift, top, bottom, scratch.marks); break;
-    case plotLayoutSpiral: PaintSpiral(painter, primes, shift, top, bottom, scratch.marks); break;
+    case plotLayoutNormal: PaintNormal(painter, primes, shift, top, bottom, scratch.sides.marks); break;
+    case plotLayoutSpiral: PaintSpiral(painter, primes, shift, top, bottom, scratch.sides); break;
     default:
       for (int32_t row = top; row < bottom; ++row) painter.CopyRow(row);
       break;
@@ -457,9 +530,7 @@ PaintSamples SamplesFor(const PlotColor& foreground, const PlotColor& background
 }
 
 uint64_t PaintScratchBytes(const PlotGeometry& geometry) {
-  // A staging row is placed up to 63 bytes into a block aligned to 64 bytes.
-  const uint64_t stagingBytes = uint64_t(geometry.pixelBytes) * uint64_t(geometry.width) + 128;
-  return MarkBytes(geometry) + (StagesRows(geometry) ? stagingBytes : 0);
+  return MarkBytes(geometry) + (StagesRows(geometry) ? StagingBytes(geometry) + SideListBytes(geometry) : 0);
 }
 
 void PaintBand(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
