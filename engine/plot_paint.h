@@ -24,9 +24,9 @@ constexpr int32_t kBandRows = 256;
 
 inline int32_t PaintBandCount(const PlotGeometry& geometry) { return (geometry.height + kBandRows - 1) / kBandRows; }
 
-// Scratch memory of one painting lane: a staging row and the spiral's
-// marks for one band. It must be zero-filled before the lane's first band,
-// and each band leaves it so.
+// Scratch memory of one painting lane: a staging row, and the spiral's
+// marks and side lists for one band. It must be zero-filled before the
+// lane's first band, and each band leaves its marks and list counts so.
 uint64_t PaintScratchBytes(const PlotGeometry& geometry);
 
 // Writes the rows of band `band`: the plot in `layout` (numbers from `shift`,
