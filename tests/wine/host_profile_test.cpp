@@ -113,4 +113,6 @@ TEST_F(HostProfiles, UnknownProfilesAreRefused) {
   EXPECT_FALSE(ApplyHostProfile("delphi", &options));
   EXPECT_TRUE(ApplyHostProfile("standard", &options));
   EXPECT_FALSE(options.eightBitColors || options.floatingPoint.set);
+  EXPECT_TRUE(ApplyHostProfile("no-callbacks", &options));
+  EXPECT_TRUE(options.noProgressProc && options.noAbortProc);
 }

@@ -28,6 +28,13 @@ void Bare(HostOptions* options) {
 
 void Stale(HostOptions* options) { options->stale = StaleKept::Recreated; }
 
+// No progress or abort callback: the run cannot be cancelled, and its time is
+// the plug-in's own.
+void NoCallbacks(HostOptions* options) {
+  options->noProgressProc = true;
+  options->noAbortProc = true;
+}
+
 struct HostProfile {
   const char* name;
   void (*apply)(HostOptions* options);
@@ -40,6 +47,7 @@ const HostProfile kProfiles[] = {
     {"unmasked-fp", UnmaskedFloatingPoint},
     {"bare", Bare},
     {"stale", Stale},
+    {"no-callbacks", NoCallbacks},
 };
 
 }  // namespace
