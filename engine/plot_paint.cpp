@@ -85,9 +85,9 @@ inline uint32_t MarksAt(const uint64_t* rowMarks, size_t column, unsigned count)
 // A row meets its own ring's top or bottom side, a run of consecutive
 // numbers, and the left and right sides of the rings outside it, one pixel
 // each. Down a ring side the numbers are consecutive too, so a band of rows
-// has its side pixels marked a side column at a time, and is then painted a
-// row at a time, its run and its marks: every lookup reads a stretch of the
-// prime table, not a single number.
+// has its side pixels found a side column at a time, and is then painted a
+// row at a time, its run and its side pixels: every lookup reads a stretch
+// of the prime table, not a single number.
 
 struct Spiral {
   int32_t width;
@@ -101,10 +101,6 @@ struct Spiral {
   }
 };
 
-// Marks the ring sides that cross rows top .. bottom - 1: the left side of ring r
-// lies in column r and counts down the rows, the right side in column
-// W - 1 - r and counts up. Each covers the rows strictly between its ring's
-// top and bottom sides. The middle column of an odd width is a right side.
 // Where a band's side pixels go: marks, or, for rows painted in a staging
 // row, a list of columns per row, which the row paints without scanning
 // its marks. A list holds a sixteenth of the width and 8 more, well above
@@ -120,6 +116,10 @@ struct SideMarks {
 
 inline uint32_t SideListCapacity(int32_t width) { return static_cast<uint32_t>(width) / 16 + 8; }
 
+// Marks the ring sides that cross rows top .. bottom - 1: the left side of ring r
+// lies in column r and counts down the rows, the right side in column
+// W - 1 - r and counts up. Each covers the rows strictly between its ring's
+// top and bottom sides. The middle column of an odd width is a right side.
 template <bool kLists>
 void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, int32_t bottom,
                    const SideMarks& sides) {
@@ -138,8 +138,8 @@ void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, 
     Mark(marks + rowInBand * words, static_cast<uint32_t>(column));
   };
   // A side's primes are found a word of the table at a time; bit b of a word
-  // lies kWordBitNumber[b] rows on from the word's first number, which is
-  // this many mark words on.
+  // lies kWordBitNumber[b] rows on from the word's first number: this many
+  // list rows, or mark words, on.
   ptrdiff_t bitRows[64];
   for (int bit = 0; bit < 64; ++bit)
     bitRows[bit] = static_cast<ptrdiff_t>(kWordBitNumber.number[bit]) * (kLists ? 1 : words);
