@@ -281,6 +281,12 @@ struct Painter {
       }
   }
 
+  // The pixels in the first `count` of `columns` painted over the background.
+  void PaintListed(uint8_t* out, const uint16_t* columns, uint32_t count) const {
+    const ptrdiff_t step = PixelBytes();
+    for (uint32_t i = 0; i < count; ++i) PaintForeground(out + static_cast<ptrdiff_t>(columns[i]) * step);
+  }
+
 #if defined(__SSE2__)
   // A row that keeps its last plane from the input, 16 bytes (two to eight
   // whole pixels) at a time: the input with only that plane left (16-bit
@@ -415,13 +421,12 @@ void PaintSpiral(const Painter& painter, const PrimeTable& primes, uint16_t shif
                  const SideMarks& sides) {
   const Spiral spiral = {painter.geometry.width, painter.geometry.height, shift};
   const size_t words = MarkWords(spiral.width);
-  // Lists serve rows painted in a staging row; rows made from their marks take marks.
-  const bool lists = sides.counts != nullptr && !Painter::kFromMarks && painter.staging != nullptr;
+  // Lists come with the staging row; rows made from their marks take marks.
+  const bool lists = sides.counts != nullptr;
   if (lists)
     MarkRingSides<true>(spiral, primes, top, bottom, sides);
   else
     MarkRingSides<false>(spiral, primes, top, bottom, sides);
-  const ptrdiff_t step = painter.PixelBytes();
   for (int32_t row = top; row < bottom; ++row) {
     uint64_t* rowMarks = sides.marks + static_cast<size_t>(row - top) * words;
     uint8_t* target = painter.BeginRow(row);
@@ -429,9 +434,8 @@ void PaintSpiral(const Painter& painter, const PrimeTable& primes, uint16_t shif
     bool marked = true;
     if (lists) {
       uint32_t& count = sides.counts[row - top];
-      const uint16_t* columns = sides.lists + static_cast<size_t>(row - top) * sides.capacity;
-      for (uint32_t i = 0, n = std::min(count, sides.capacity); i < n; ++i)
-        painter.PaintForeground(target + static_cast<ptrdiff_t>(columns[i]) * step);
+      painter.PaintListed(target, sides.lists + static_cast<size_t>(row - top) * sides.capacity,
+                          std::min(count, sides.capacity));
       marked = count > sides.capacity;
       count = 0;
     }

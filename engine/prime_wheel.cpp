@@ -17,6 +17,7 @@ struct SievingPrime {
 namespace {
 
 // One period of the table with 7, 11, 13 and 17 struck: 7 x 11 x 13 x 17 bytes.
+constexpr uint32_t kBasePatternPrimes[] = {7, 11, 13, 17};
 constexpr uint32_t kPatternBytes = 17017;
 
 // The primes 19 .. 97 are struck by patterns too, a pair to a pattern of
@@ -43,9 +44,6 @@ constexpr uint32_t kPatternsBytes = kPatternBytes + PairPatternsBytes();
 // Primes below this have no lines of multiples: the patterns strike them.
 constexpr uint32_t kFirstStruck = 101;
 
-// 7 .. 97, which the patterns strike as multiples of themselves.
-constexpr uint32_t kPatternPrimes[] = {7,  11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47,
-                                       53, 59, 61, 67, 71, 73, 79, 83, 89, 97};
 
 int WheelBit(uint32_t residue) {
   for (int bit = 0; bit < 8; ++bit)
@@ -80,7 +78,7 @@ void StrikeFromPattern(uint8_t* pattern, uint32_t bytes, uint32_t prime) {
 // pair pattern whole.
 void MakePatterns(uint8_t* patterns, uint32_t baseBytes) {
   std::memset(patterns, 0xFF, baseBytes);
-  for (uint32_t prime : {7u, 11u, 13u, 17u}) StrikeFromPattern(patterns, baseBytes, prime);
+  for (uint32_t prime : kBasePatternPrimes) StrikeFromPattern(patterns, baseBytes, prime);
   uint8_t* pair = patterns + kPatternBytes;
   for (const PairPattern& primes : kPairPatterns) {
     const uint32_t period = primes.Period();
@@ -234,8 +232,14 @@ uint32_t SieveSegment(PrimeSieve* sieve, int lane, uint32_t first) {
   if (first == 0) {
     // 1 is no prime; 7 .. 97 are, though the patterns strike them.
     table[0] &= static_cast<uint8_t>(~1u);
-    for (uint32_t prime : kPatternPrimes)
+    auto restore = [&](uint32_t prime) {
       if (prime / 30 < end) table[prime / 30] |= static_cast<uint8_t>(1u << WheelBit(prime % 30));
+    };
+    for (uint32_t prime : kBasePatternPrimes) restore(prime);
+    for (const PairPattern& pair : kPairPatterns) {
+      restore(pair.first);
+      restore(pair.second);
+    }
   }
   // Lines that sieved the segment just before are where this one starts;
   // after a jump over other lanes' segments they are aimed afresh.

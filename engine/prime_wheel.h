@@ -19,9 +19,10 @@ struct PrimeTable {
 struct SievingPrime;
 
 // A segmented sieve of Eratosthenes filling a PrimeTable a cache-sized
-// segment at a time. Segments may be sieved in any order and by several
-// lanes (threads) at once: each lane keeps its own place in every prime's
-// lines of multiples, and no two lanes sieve the same segment.
+// segment at a time. Several lanes (threads) may sieve at once, each its own
+// segments in increasing order, in any order among the lanes: each lane
+// keeps its own place in every prime's lines of multiples, which only move
+// on, and no two lanes sieve the same segment.
 struct PrimeSieve {
   PrimeTable table;
   uint32_t byteCount;     // table bytes that hold numbers below the limit: PrimeTableBytes
@@ -48,8 +49,8 @@ constexpr uint32_t kSegmentBytes = 32768;
 OSErr OpenPrimeSieve(uint32_t limit, int lanes, uint64_t extraBytes, PrimeSieve* sieve);
 
 // Sieves the segment that starts at table byte `first` (a multiple of
-// kSegmentBytes below byteCount) with the lines of `lane`; returns the byte
-// where the segment ends. Once every segment is sieved the table is final.
+// kSegmentBytes below byteCount, past every segment `lane` sieved before)
+// with the lines of `lane`; returns the byte where the segment ends. Once every segment is sieved the table is final.
 uint32_t SieveSegment(PrimeSieve* sieve, int lane, uint32_t first);
 
 // Gives back everything.
