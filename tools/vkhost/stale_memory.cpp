@@ -2,6 +2,7 @@
 // process that made them, and hand them in again in a new one.
 #include <cstring>
 
+#include "host/handles.h"
 #include "tools/vkhost/host_internal.h"
 
 namespace {
@@ -10,14 +11,8 @@ constexpr size_t kUnmappedBytes = 0x10000;
 constexpr size_t kElsewhereBytes = 4096;
 constexpr size_t kElsewhereDataOffset = 256;  // inside the memory, not the start of a block
 constexpr uint8_t kElsewherePattern = 0xA5;
-constexpr uint32_t kPluginHandleTag = 0x464F544F;  // the plug-in's 'FOTO'
-
-#pragma pack(push, 4)
-struct SavedHandle {  // the plug-in's handle record as the bridge saved its bytes
-  void* data;
-  uint32_t tag;
-};
-#pragma pack(pop)
+// The plug-in's handle record as the bridge saved its bytes.
+using SavedHandle = FallbackHandle;
 
 bool Prepare(HostInternals* internals) {
   if (internals->unmapped == nullptr)
@@ -34,8 +29,8 @@ bool Prepare(HostInternals* internals) {
 SavedHandle ExpectedHandle(const HostSession* session) {
   const HostInternals* internals = session->internals;
   if (session->options.stale == StaleKept::Elsewhere)
-    return {internals->elsewhere + kElsewhereDataOffset, kPluginHandleTag};
-  return {static_cast<uint8_t*>(internals->unmapped) + 0x40, kPluginHandleTag};
+    return {internals->elsewhere + kElsewhereDataOffset, kFallbackHandleTag};
+  return {static_cast<uint8_t*>(internals->unmapped) + 0x40, kFallbackHandleTag};
 }
 
 }  // namespace
