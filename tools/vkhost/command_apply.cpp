@@ -59,7 +59,7 @@ struct ApplyArguments {
   const char* recordPath = nullptr;
   const char* replayPath = nullptr;
   HostDescriptor replay;
-  std::vector<std::string> profiles;
+  HostOptions profiled;  // the host options the --host-profile names set
 };
 
 // What each option with a value takes, for the message when it gets something else.
@@ -73,18 +73,16 @@ const char* Expected(const std::string& option) {
 }
 
 // "partial,unmasked-fp": every name must be known.
-bool ParseProfiles(const char* value, std::vector<std::string>* profiles, std::string* error) {
+bool ParseProfiles(const char* value, HostOptions* profiled, std::string* error) {
   std::string rest = value;
   while (true) {
     const size_t comma = rest.find(',');
     const std::string name = rest.substr(0, comma);
-    HostOptions probe;
-    if (!ApplyHostProfile(name, &probe)) {
+    if (!ApplyHostProfile(name, profiled)) {
       *error = "unknown host profile '" + name + "'; --host-profile takes one or more of " + HostProfileNames() +
                ", separated by commas";
       return false;
     }
-    profiles->push_back(name);
     if (comma == std::string::npos) return true;
     rest = rest.substr(comma + 1);
   }
@@ -123,7 +121,7 @@ bool ParseOption(int argc, char** argv, int* i, ApplyArguments* args, std::strin
     args->dialog = true;
     args->screenshot = value;
   } else if (option == "--host-profile" && ok) {
-    return ParseProfiles(value, &args->profiles, error);
+    return ParseProfiles(value, &args->profiled, error);
   } else if (option == "--record" && ok) {
     args->recordPath = value;
   } else if (option == "--replay" && ok) {
@@ -318,12 +316,11 @@ int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
 }
 
 int Apply(const HostPlugin& plugin, HostImage* image, const ApplyArguments& args, ProgressBar* bar) {
-  HostOptions options;
+  HostOptions options = args.profiled;
   options.foreground = args.foreground;
   options.background = args.background;
   options.abortAtPoll = args.abortAt;
   options.progressContext = bar;
-  for (const std::string& profile : args.profiles) ApplyHostProfile(profile, &options);
   DialogActions actions;
   actions.answer = !args.dialog;
   actions.parameters = args.parameters;
@@ -396,9 +393,7 @@ int RunApply(int argc, char** argv) {
   std::string error;
   if (!ParseApply(argc, argv, &args, &error)) return Complain(kExitUsage, error);
   // Without a dialog nothing is shown, and no display is needed.
-  HostOptions profiled;
-  for (const std::string& profile : args.profiles) ApplyHostProfile(profile, &profiled);
-  args.headless = !args.dialog && !profiled.parametersEveryRun && UseHeadlessDesktop();
+  args.headless = !args.dialog && !args.profiled.parametersEveryRun && UseHeadlessDesktop();
   ProgressBar bar;
   bar.enabled = StderrIsTerminal();
   SetConsoleCtrlHandler(OnConsoleControl, TRUE);
