@@ -37,6 +37,9 @@ OSErr RefreshPreview(HWND control, FilterGlobals* globals, WPARAM recompute);
 // Posts WM_PREVIEW_REFRESH with `flag` to `window`, retrying until it is queued.
 void PostRefreshRequest(HWND window, WPARAM flag);
 
+// Posts WM_PREVIEW_ABORT to the dialog, retrying until it is queued.
+void PostAbortRequest(HWND dialog);
+
 // Hands the composed preview to the host's displayPixels in WM_PAINT.
 void PaintPreview(HWND control, const FilterGlobals* globals);
 

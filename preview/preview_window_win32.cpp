@@ -36,7 +36,7 @@ void PostUntilQueued(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 
 void OnButtonDown(HWND control, LPARAM lParam) {
   SetCursor(previewCursor);
-  while (!PostMessageA(GetParent(control), WM_PREVIEW_ABORT, 0, 0)) Sleep(0);
+  PostAbortRequest(GetParent(control));
   SetCapture(control);
   dragLastY = HIWORD(lParam);
   previewDragging = 1;
@@ -83,6 +83,8 @@ OSErr RefreshPreview(HWND control, FilterGlobals* globals, WPARAM recompute) {
 }
 
 void PostRefreshRequest(HWND window, WPARAM flag) { PostUntilQueued(window, WM_PREVIEW_REFRESH, flag, 0); }
+
+void PostAbortRequest(HWND dialog) { PostUntilQueued(dialog, WM_PREVIEW_ABORT, 0, 0); }
 
 void PaintPreview(HWND control, const FilterGlobals* globals) {
   PAINTSTRUCT paint;

@@ -121,7 +121,7 @@ bool Perform(HWND dialog, const DialogAction& action) {
     case DialogStep::Ignore:
     case DialogStep::Merge: return false;
     case DialogStep::Defer:
-      while (!PostMessageA(dialog, WM_PREVIEW_ABORT, 0, 0)) Sleep(0);
+      PostAbortRequest(dialog);
       return false;
     case DialogStep::Refresh: Refresh(dialog, action.value); return true;
     case DialogStep::EndOk:
