@@ -35,6 +35,9 @@ struct Format {
 
 const Format kRgb8 = {"rgb8", 3, 1};
 const Format kRgba16 = {"rgba16", 4, 2};
+// Every kind of image, at the sizes a user's photographs have.
+const Format kEveryFormat[] = {{"gray8", 1, 1},  {"graya8", 2, 1}, kRgb8,           {"rgba8", 4, 1},
+                               {"gray16", 1, 2}, {"graya16", 2, 2}, {"rgb16", 3, 2}, kRgba16};
 
 struct Size {
   const char* name;
@@ -49,6 +52,7 @@ const Size kSizes[] = {{"1MP", 1000, 1000, 0, true, 0},
                        {"10MP", 4000, 2500, 5, true, 3},
                        {"100MP", 10000, 10000, 3, true, 1},
                        {"400MP", 20000, 20000, 2, true, 1}};
+const Size kPhotoSizes[] = {{"16MP", 4000, 4000, 5, false, 0}, {"48MP", 8000, 6000, 3, false, 0}};
 const Size kLargest = {"32767x32767", 32767, 32767, 2, false, 0};
 
 struct BenchImage {
@@ -86,6 +90,7 @@ BenchImage* ImageFor(const Size& size, const Format& format) {
   job.output = {image->output.data(), rowBytes, pixelBytes, bounds};
   job.area = bounds;
   job.planes = format.planes;
+  job.gray = format.planes <= 2;
   job.bytesPerSample = format.bytesPerSample;
   job.foreground = {1.0, 40000 / 65535.0, 0.0};
   job.background = {0.0, 0.0, 1.0};
@@ -279,6 +284,8 @@ int main(int argc, char** argv) {
   primesieve_set_num_threads(1);
   for (const Size& size : kSizes)
     for (const Format* format : {&kRgb8, &kRgba16}) RegisterGroup(size, *format);
+  for (const Size& size : kPhotoSizes)
+    for (const Format& format : kEveryFormat) RegisterGroup(size, format);
   RegisterGroup(kLargest, kRgb8);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;

@@ -537,6 +537,16 @@ uint64_t PaintScratchBytes(const PlotGeometry& geometry) {
   return MarkBytes(geometry) + (StagesRows(geometry) ? StagingBytes(geometry) + SideListBytes(geometry) : 0);
 }
 
+void PreparePaintScratch(const PlotGeometry& geometry, int16_t layout, uint8_t* scratch) {
+  const bool spiral = layout == plotLayoutSpiral;
+  const int kind = PaintKind(geometry);
+  const bool rowsFromMarks = kStreamed && (kind == 2 || kind == 4);  // rows that keep their transparency
+  if (spiral || (layout == plotLayoutNormal && rowsFromMarks))
+    std::memset(scratch, 0, static_cast<size_t>(MarkBytes(geometry)));
+  const PaintScratch parts = ScratchOf(geometry, scratch);
+  if (spiral && parts.sides.counts != nullptr) std::memset(parts.sides.counts, 0, kBandRows * sizeof(uint32_t));
+}
+
 void PaintBand(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
                int16_t layout, uint16_t shift, int32_t band, uint8_t* scratch) {
   const int32_t top = band * kBandRows;

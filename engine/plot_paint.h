@@ -25,9 +25,15 @@ constexpr int32_t kBandRows = 256;
 inline int32_t PaintBandCount(const PlotGeometry& geometry) { return (geometry.height + kBandRows - 1) / kBandRows; }
 
 // Scratch memory of one painting lane: a staging row, and the spiral's
-// marks and side lists for one band. It must be zero-filled before the
-// lane's first band, and each band leaves its marks and list counts so.
+// marks and side lists for one band, whatever the layout.
 uint64_t PaintScratchBytes(const PlotGeometry& geometry);
+
+// Clears the parts of a lane's scratch that painting in `layout` reads
+// before it writes them (marks and list counts); each band leaves them so.
+// Called by the lane itself before its first band: a fresh page is first
+// touched by the processor that paints with it, and a layout that needs no
+// marks never touches theirs.
+void PreparePaintScratch(const PlotGeometry& geometry, int16_t layout, uint8_t* scratch);
 
 // Writes the rows of band `band`: the plot in `layout` (numbers from `shift`,
 // primes looked up in `primes`, which covers P + shift numbers), or, for any

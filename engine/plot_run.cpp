@@ -73,8 +73,7 @@ bool PollSieved(SieveWork* work) {
   return false;
 }
 
-void SieveLane(void* context, int lane) {
-  SieveWork* work = static_cast<SieveWork*>(context);
+void SieveLane(SieveWork* work, int lane) {
   PrimeSieve* sieve = work->sieve;
   while (!work->stop.load(std::memory_order_relaxed)) {
     const uint32_t chunk = work->nextChunk.fetch_add(1, std::memory_order_relaxed);
@@ -91,17 +90,6 @@ void SieveLane(void* context, int lane) {
     const uint32_t polled = work->chunksPolled;
     if (!PollSieved(work) && work->chunksPolled == polled) YieldToOtherThreads();
   }
-}
-
-// `lanes` no more than the plan has chunks.
-OSErr SieveWithPolls(PrimeSieve* sieve, const PlotProgress& progress, const ChunkPlan& plan, int lanes) {
-  SieveWork work;
-  work.sieve = sieve;
-  work.progress = progress;
-  work.chunkBytes = plan.chunkBytes;
-  work.chunkCount = plan.chunkCount;
-  RunLanes(lanes, SieveLane, &work);
-  return work.result;
 }
 
 // ---- The layout's polls ----
@@ -147,9 +135,12 @@ struct PaintWork {
   std::atomic<int32_t> nextBand{0};
 };
 
-void PaintLane(void* context, int lane) {
-  PaintWork* work = static_cast<PaintWork*>(context);
+// Prepares the lane's scratch, then, once ready() allows, paints.
+template <typename Ready>
+void PaintLane(PaintWork* work, int lane, Ready&& ready) {
   uint8_t* scratch = work->scratch + work->scratchBytes * static_cast<uint64_t>(lane);
+  PreparePaintScratch(*work->geometry, work->layout, scratch);
+  if (!ready()) return;
   for (;;) {
     const int32_t band = work->nextBand.fetch_add(1, std::memory_order_relaxed);
     if (band >= work->bandCount) return;
@@ -158,6 +149,59 @@ void PaintLane(void* context, int lane) {
 }
 
 // ---- The run ----
+//
+// The workers are started once for the whole run. They sieve, wait while
+// the host's lane reads the layout and makes the layout's polls, then paint,
+// unless a poll stopped the run.
+
+enum RunStage : int {
+  stageSieving,
+  stageLayoutRead,  // the painting's layout is set: lanes may prepare their scratch
+  stagePainting,
+  stageStopped,
+};
+
+struct RunWork {
+  SieveWork sieve;
+  PaintWork paint;
+  int sieveLanes;
+  int paintLanes;
+  const int16_t* layout;
+  std::atomic<int> stage{stageSieving};
+};
+
+// Waits on the host's lane; false when the run stops instead.
+bool AwaitStage(const RunWork* run, int stage) {
+  int now;
+  while ((now = run->stage.load(std::memory_order_acquire)) < stage) YieldToOtherThreads();
+  return now != stageStopped;
+}
+
+// The host's lane between the sieve and the painting: every call back to
+// the host left before the output is written.
+OSErr PollBeforePainting(RunWork* run) {
+  if (run->sieve.result != noErr) return run->sieve.result;
+  const PlotProgress& progress = run->sieve.progress;
+  ReportProgress(progress, progress.pixelCount);
+  // Read only now: inside the dialog's preview the host's callbacks may
+  // have let the user pick another layout.
+  run->paint.layout = *run->layout;
+  run->stage.store(stageLayoutRead, std::memory_order_release);
+  return PollLayoutPasses(progress, run->paint.layout);
+}
+
+void PlotLane(void* context, int lane) {
+  RunWork* run = static_cast<RunWork*>(context);
+  if (lane < run->sieveLanes) SieveLane(&run->sieve, lane);
+  if (lane == 0) {
+    run->sieve.result = PollBeforePainting(run);
+    run->stage.store(run->sieve.result == noErr ? stagePainting : stageStopped, std::memory_order_release);
+    if (run->sieve.result != noErr) return;
+  } else if (lane >= run->paintLanes || !AwaitStage(run, stageLayoutRead)) {
+    return;
+  }
+  PaintLane(&run->paint, lane, [&] { return lane == 0 || AwaitStage(run, stagePainting); });
+}
 
 OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   const uint32_t pixelCount = static_cast<uint32_t>(int64_t{geometry.width} * geometry.height);
@@ -173,29 +217,25 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   PrimeSieve sieve;
   if (OpenPrimeSieve(limit, sieveLanes, scratchBytes * static_cast<uint64_t>(paintLanes), &sieve) != noErr)
     return memFullErr;
-  uint8_t* scratch = sieve.extra;
-  std::memset(scratch, 0, static_cast<size_t>(scratchBytes * static_cast<uint64_t>(paintLanes)));
-  OSErr result = SieveWithPolls(&sieve, progress, chunks, sieveLanes);
-  if (result == noErr) {
-    ReportProgress(progress, pixelCount);
-    // Read only now: inside the dialog's preview the host's callbacks may
-    // have let the user pick another layout.
-    const int16_t layout = *job.layout;
-    result = PollLayoutPasses(progress, layout);
-    if (result == noErr) {
-      PaintWork work;
-      work.geometry = &geometry;
-      work.samples = SamplesFor(job.foreground, job.background, geometry.bytesPerSample);
-      work.primes = &sieve.table;
-      work.layout = layout;
-      work.shift = job.shift;
-      work.scratch = scratch;
-      work.scratchBytes = scratchBytes;
-      work.bandCount = PaintBandCount(geometry);
-      RunLanes(paintLanes, PaintLane, &work);
-      ReportProgress(progress, 2 * int64_t{pixelCount});
-    }
-  }
+  RunWork run;
+  run.sieve.sieve = &sieve;
+  run.sieve.progress = progress;
+  run.sieve.chunkBytes = chunks.chunkBytes;
+  run.sieve.chunkCount = chunks.chunkCount;
+  run.sieveLanes = sieveLanes;
+  run.paintLanes = paintLanes;
+  run.layout = job.layout;
+  PaintWork& paint = run.paint;
+  paint.geometry = &geometry;
+  paint.samples = SamplesFor(job.foreground, job.background, geometry.bytesPerSample);
+  paint.primes = &sieve.table;
+  paint.shift = job.shift;
+  paint.scratch = sieve.extra;
+  paint.scratchBytes = scratchBytes;
+  paint.bandCount = PaintBandCount(geometry);
+  RunLanes(std::max(sieveLanes, paintLanes), PlotLane, &run);
+  const OSErr result = run.sieve.result;
+  if (result == noErr) ReportProgress(progress, 2 * int64_t{pixelCount});
   ClosePrimeSieve(&sieve);
   return result;
 }
