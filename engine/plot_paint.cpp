@@ -246,14 +246,30 @@ struct Painter {
   ptrdiff_t PixelBytes() const { return kPlanes > 0 ? kPlanes * kSampleBytes : geometry.pixelBytes; }
   size_t RowBytes() const { return static_cast<size_t>(PixelBytes()) * static_cast<size_t>(geometry.width); }
 
+  // For rows of every plane painted: 48 bytes of background pixels, a whole
+  // number of pixels of any kind and of 16-byte units.
+  alignas(16) uint8_t backgroundRun[48];
+
+  void MakeBackgroundRun() {
+    if (!kSolidRows) return;
+    for (int32_t at = 0; at < 48; at += kPlanes * kSampleBytes)
+      for (int p = 0; p < kColorPlanes; ++p) Store(backgroundRun + at + p * kSampleBytes, background[p]);
+  }
+
   void FillSolidRow(uint8_t* out) const {
-    for (int p = 0; p < ColorPlanes(); ++p) Store(out + p * kSampleBytes, background[p]);
     const size_t rowBytes = RowBytes();
-    for (size_t filled = static_cast<size_t>(PixelBytes()); filled < rowBytes;) {
-      const size_t run = std::min(filled, rowBytes - filled);
-      std::memcpy(out + filled, out, run);
-      filled += run;
+    size_t filled = 0;
+#if defined(__SSE2__)
+    const __m128i* run = reinterpret_cast<const __m128i*>(backgroundRun);
+    const __m128i first = _mm_load_si128(run), second = _mm_load_si128(run + 1), third = _mm_load_si128(run + 2);
+    for (; filled + 48 <= rowBytes; filled += 48) {
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + filled), first);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + filled + 16), second);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(out + filled + 32), third);
     }
+#endif
+    for (; filled < rowBytes; filled += std::min<size_t>(48, rowBytes - filled))
+      std::memcpy(out + filled, backgroundRun, std::min<size_t>(48, rowBytes - filled));
   }
 
   // Pixels from..to - 1: the colour their marks give (the background when
@@ -498,12 +514,13 @@ PaintScratch ScratchOf(const PlotGeometry& geometry, uint8_t* scratch) {
 template <typename Sample, int kPlanes>
 void PaintRowsAs(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
                  int16_t layout, uint16_t shift, int32_t top, int32_t bottom, const PaintScratch& scratch) {
-  Painter<Sample, kPlanes> painter = {geometry, {}, {}, scratch.staging, {}};
+  Painter<Sample, kPlanes> painter = {geometry, {}, {}, scratch.staging, {}, {}};
   for (int p = 0; p < 3; ++p) {
     painter.foreground[p] = static_cast<Sample>(samples.foreground[p]);
     painter.background[p] = static_cast<Sample>(samples.background[p]);
   }
   painter.MakeBlockColours();
+  painter.MakeBackgroundRun();
   switch (layout) {
     case plotLayoutNormal: PaintNormal(painter, primes, shift, top, bottom, scratch.sides.marks); break;
     case plotLayoutSpiral: PaintSpiral(painter, primes, shift, top, bottom, scratch.sides); break;
