@@ -45,7 +45,7 @@ constexpr uint32_t kPatternsBytes = kPatternBytes + PairPatternsBytes();
 constexpr uint32_t kFirstStruck = 101;
 
 
-int WheelBit(uint32_t residue) {
+constexpr int WheelBit(uint32_t residue) {
   for (int bit = 0; bit < 8; ++bit)
     if (kWheel[bit] == residue) return bit;
   return -1;
@@ -66,7 +66,7 @@ uint32_t PrimeCapacity(uint32_t root) {
 
 // Strikes every multiple of `prime` (itself too) from the first `bytes`
 // bytes of a pattern.
-void StrikeFromPattern(uint8_t* pattern, uint32_t bytes, uint32_t prime) {
+constexpr void StrikeFromPattern(uint8_t* pattern, uint32_t bytes, uint32_t prime) {
   for (uint32_t m : kWheel) {
     const uint32_t multiple = prime * m;
     const uint8_t keep = static_cast<uint8_t>(~(1u << WheelBit(multiple % 30)));
@@ -74,21 +74,25 @@ void StrikeFromPattern(uint8_t* pattern, uint32_t bytes, uint32_t prime) {
   }
 }
 
-// The first `baseBytes` bytes of the pattern of 7, 11, 13 and 17, then every
-// pair pattern whole.
-void MakePatterns(uint8_t* patterns, uint32_t baseBytes) {
-  std::memset(patterns, 0xFF, baseBytes);
-  for (uint32_t prime : kBasePatternPrimes) StrikeFromPattern(patterns, baseBytes, prime);
-  uint8_t* pair = patterns + kPatternBytes;
-  for (const PairPattern& primes : kPairPatterns) {
-    const uint32_t period = primes.Period();
-    std::memset(pair, 0xFF, period);
-    StrikeFromPattern(pair, period, primes.first);
-    StrikeFromPattern(pair, period, primes.second);
-    std::memcpy(pair + period, pair, kPairPatternSlack);
-    pair += period + kPairPatternSlack;
+// The pattern of 7, 11, 13 and 17, then every pair pattern, made by the
+// compiler: a run takes them from the module's constant data instead of
+// making 50 KB of them afresh.
+struct Patterns {
+  uint8_t bytes[kPatternsBytes];
+  constexpr Patterns() : bytes() {
+    for (uint8_t& byte : bytes) byte = 0xFF;
+    for (uint32_t prime : kBasePatternPrimes) StrikeFromPattern(bytes, kPatternBytes, prime);
+    uint8_t* pair = bytes + kPatternBytes;
+    for (const PairPattern& primes : kPairPatterns) {
+      const uint32_t period = primes.Period();
+      StrikeFromPattern(pair, period, primes.first);
+      StrikeFromPattern(pair, period, primes.second);
+      for (uint32_t byte = 0; byte < kPairPatternSlack; ++byte) pair[period + byte] = pair[byte];
+      pair += period + kPairPatternSlack;
+    }
   }
-}
+};
+constexpr Patterns kPatterns{};
 
 void StartLines(uint32_t prime, SievingPrime* sieving) {
   sieving->prime = prime;
@@ -231,7 +235,7 @@ OSErr OpenPrimeSieve(uint32_t limit, int lanes, uint64_t extraBytes, PrimeSieve*
   const uint32_t root = SquareRootFloor(limit > 0 ? limit - 1 : 0);
   const uint32_t capacity = PrimeCapacity(root);
   const uint64_t laneBytes = uint64_t{capacity} * sizeof(SievingPrime);
-  const uint64_t sieveBytes = laneBytes * sieve->lanes + kPatternsBytes + root + 1;
+  const uint64_t sieveBytes = laneBytes * sieve->lanes + root + 1;
   // The caller's part starts on a 64-byte boundary, up to 63 bytes on.
   sieve->workspace = AllocateEngineMemory(sieveBytes + 64 + extraBytes, false);
   sieve->table.bytes = static_cast<uint8_t*>(AllocateEngineMemory(uint64_t{sieve->byteCount} + kPrimeWordBytes, false));
@@ -242,12 +246,10 @@ OSErr OpenPrimeSieve(uint32_t limit, int lanes, uint64_t extraBytes, PrimeSieve*
   std::memset(sieve->table.bytes + sieve->byteCount, 0, kPrimeWordBytes);
   auto* base = static_cast<uint8_t*>(sieve->workspace);
   auto* lines = reinterpret_cast<SievingPrime*>(base);
-  sieve->pattern = base + laneBytes * sieve->lanes;
+  sieve->pattern = kPatterns.bytes;
   const uintptr_t sieveEnd = reinterpret_cast<uintptr_t>(base + sieveBytes);
   sieve->extra = base + sieveBytes + ((64 - (sieveEnd & 63)) & 63);
-  // A table shorter than the first period never wraps around it.
-  MakePatterns(sieve->pattern, std::min(kPatternBytes, sieve->byteCount));
-  sieve->primeCount = FindSievingPrimes(root, sieve->pattern + kPatternsBytes, lines);
+  sieve->primeCount = FindSievingPrimes(root, base + laneBytes * sieve->lanes, lines);
   for (int lane = 0; lane < sieve->lanes; ++lane) {
     sieve->lines[lane] = lines + size_t(capacity) * size_t(lane);
     if (lane > 0) std::memcpy(sieve->lines[lane], lines, sizeof(SievingPrime) * sieve->primeCount);

@@ -26,12 +26,12 @@ struct SievingPrime;
 struct PrimeSieve {
   PrimeTable table;
   uint32_t byteCount;     // table bytes that hold numbers below the limit: PrimeTableBytes
-  uint8_t* pattern;       // the table with only 7 .. 17 struck, one period; then the patterns of 19 .. 97
+  const uint8_t* pattern;  // the table with only 7 .. 17 struck, one period; then the patterns of 19 .. 97
   uint32_t primeCount;    // primes 101 .. sqrt(limit - 1), which have lines of multiples
   int lanes;
   SievingPrime* lines[kMaxLanes];  // each lane's primes with their next multiples
   uint32_t sievedTo[kMaxLanes];    // the byte each lane's lines are aimed at
-  void* workspace;        // patterns (50 KB) and lines: about 4.5 bytes per number up to sqrt(limit), per lane
+  void* workspace;        // lines: about 4.5 bytes per number up to sqrt(limit), per lane
   uint8_t* extra;         // the caller's part of the workspace
 };
 
