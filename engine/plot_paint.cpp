@@ -246,6 +246,56 @@ struct Painter {
   ptrdiff_t PixelBytes() const { return kPlanes > 0 ? kPlanes * kSampleBytes : geometry.pixelBytes; }
   size_t RowBytes() const { return static_cast<size_t>(PixelBytes()) * static_cast<size_t>(geometry.width); }
 
+  // Gray images: a byte of the prime table stands for 30 consecutive
+  // numbers, which a run of the plot lays on 30 consecutive pixels, so runs
+  // are copied 30 pixels at a time from every byte's pixels (and 2 more,
+  // which the next copy overwrites, for whole 16-byte units): [0] for
+  // numbers increasing along the row, [1] for numbers decreasing.
+  static constexpr bool kWheelRuns = kPlanes == 1;
+  static constexpr int32_t kWheelRunPixels = 32;
+  static constexpr size_t kWheelRunBytes = kWheelRuns ? kWheelRunPixels * kSampleBytes : 1;
+  alignas(16) uint8_t wheelRuns[2][kWheelRuns ? 256 : 1][kWheelRunBytes];
+
+  void MakeWheelRuns() {
+    if (!kWheelRuns) return;
+    Sample* samples = reinterpret_cast<Sample*>(&wheelRuns[0][0][0]);
+    std::fill(samples, samples + sizeof wheelRuns / sizeof(Sample), background[0]);
+    for (int byte = 0; byte < 256; ++byte)
+      for (int bit = 0; bit < 8; ++bit)
+        if ((byte >> bit) & 1) {
+          Store(wheelRuns[0][byte] + kWheel[bit] * kSampleBytes, foreground[0]);
+          Store(wheelRuns[1][byte] + (29 - kWheel[bit]) * kSampleBytes, foreground[0]);
+        }
+  }
+
+  // The `count` pixels from `out` on, of the numbers from `from` on
+  // (increasing), or from `from` down (kDescending).
+  template <bool kDescending>
+  void PaintWheelRun(uint8_t* out, const PrimeTable& primes, uint32_t from, uint32_t count) const {
+    const auto& runs = wheelRuns[kDescending ? 1 : 0];
+    uint32_t byte = from / 30;
+    const uint32_t within = from - 30 * byte;
+    // The first byte's pixels from the one of `from` on.
+    const uint32_t skip = kDescending ? 29 - within : within;
+    uint32_t done = std::min(30 - skip, count);
+    std::memcpy(out, runs[primes.bytes[byte]] + skip * kSampleBytes, done * kSampleBytes);
+    for (; count - done >= kWheelRunPixels; done += 30) {
+      byte = kDescending ? byte - 1 : byte + 1;
+      std::memcpy(out + done * kSampleBytes, runs[primes.bytes[byte]], kWheelRunBytes);
+    }
+    while (done < count) {
+      byte = kDescending ? byte - 1 : byte + 1;
+      const uint32_t pixels = std::min(30u, count - done);
+      std::memcpy(out + done * kSampleBytes, runs[primes.bytes[byte]], pixels * kSampleBytes);
+      done += pixels;
+    }
+    // 2, 3 and 5 lie off the wheel.
+    for (uint32_t small : {2u, 3u, 5u}) {
+      const uint32_t pixel = kDescending ? from - small : small - from;
+      if ((kDescending ? small <= from : small >= from) && pixel < count) PaintForeground(out + pixel * kSampleBytes);
+    }
+  }
+
   // For rows of every plane painted: 48 bytes of background pixels, a whole
   // number of pixels of any kind and of 16-byte units.
   alignas(16) uint8_t backgroundRun[48];
@@ -347,11 +397,16 @@ struct Painter {
   // row out and clears its marks.
   static constexpr bool kFromMarks = kKeepsLastPlane && kStreamed;
 
+  // Where the row's pixels are painted: the staging row at the output row's
+  // place within a cache line, or the output row.
+  uint8_t* RowTarget(int32_t row) const {
+    uint8_t* out = OutputPixel(geometry, row, 0);
+    return staging == nullptr ? out : staging + (reinterpret_cast<uintptr_t>(out) & 63);
+  }
+
   uint8_t* BeginRow(int32_t row) const {
     if (kFromMarks) return nullptr;
-    uint8_t* out = OutputPixel(geometry, row, 0);
-    // The staging row at the output row's place within a cache line.
-    uint8_t* target = staging == nullptr ? out : staging + (reinterpret_cast<uintptr_t>(out) & 63);
+    uint8_t* target = RowTarget(row);
     if (kSolidRows)
       FillSolidRow(target);
     else
@@ -404,9 +459,15 @@ void PaintNormal(const Painter& painter, const PrimeTable& primes, uint16_t shif
                  uint64_t* marks) {
   const uint32_t width = static_cast<uint32_t>(painter.geometry.width);
   for (int32_t row = top; row < bottom; ++row) {
-    uint8_t* target = painter.BeginRow(row);
     const uint32_t first = static_cast<uint32_t>(row) * width + shift;
-    ForEachPrime(primes, first, first + width, [&](uint32_t n) { painter.PaintPixel(target, marks, n - first); });
+    uint8_t* target;
+    if constexpr (Painter::kWheelRuns) {
+      target = painter.RowTarget(row);
+      painter.template PaintWheelRun<false>(target, primes, first, width);
+    } else {
+      target = painter.BeginRow(row);
+      ForEachPrime(primes, first, first + width, [&](uint32_t n) { painter.PaintPixel(target, marks, n - first); });
+    }
     painter.EndRow(row, target, marks, false);
   }
 }
@@ -423,10 +484,16 @@ void PaintRingRun(const Painter& painter, const Spiral& spiral, const PrimeTable
   const uint32_t h = static_cast<uint32_t>(spiral.height - 2 * ring);
   const uint32_t start = spiral.shift + spiral.RingStart(ring);
   const uint32_t column = static_cast<uint32_t>(ring);
-  if (row == ring) {
+  const uint32_t atFirst = row == ring ? start : start + 2 * (w - 1) + (h - 1);  // the number in the run's first column
+  if constexpr (Painter::kWheelRuns) {
+    uint8_t* out = target + static_cast<ptrdiff_t>(column) * painter.PixelBytes();
+    if (row == ring)
+      painter.template PaintWheelRun<false>(out, primes, atFirst, w);
+    else
+      painter.template PaintWheelRun<true>(out, primes, atFirst, w);
+  } else if (row == ring) {
     ForEachPrime(primes, start, start + w, [&](uint32_t n) { painter.PaintPixel(target, rowMarks, column + (n - start)); });
   } else {
-    const uint32_t atFirst = start + 2 * (w - 1) + (h - 1);
     ForEachPrime(primes, atFirst - (w - 1), atFirst + 1,
                  [&](uint32_t n) { painter.PaintPixel(target, rowMarks, column + (atFirst - n)); });
   }
@@ -514,13 +581,14 @@ PaintScratch ScratchOf(const PlotGeometry& geometry, uint8_t* scratch) {
 template <typename Sample, int kPlanes>
 void PaintRowsAs(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
                  int16_t layout, uint16_t shift, int32_t top, int32_t bottom, const PaintScratch& scratch) {
-  Painter<Sample, kPlanes> painter = {geometry, {}, {}, scratch.staging, {}, {}};
+  Painter<Sample, kPlanes> painter = {geometry, {}, {}, scratch.staging, {}, {}, {}};
   for (int p = 0; p < 3; ++p) {
     painter.foreground[p] = static_cast<Sample>(samples.foreground[p]);
     painter.background[p] = static_cast<Sample>(samples.background[p]);
   }
   painter.MakeBlockColours();
   painter.MakeBackgroundRun();
+  if (layout == plotLayoutNormal || layout == plotLayoutSpiral) painter.MakeWheelRuns();
   switch (layout) {
     case plotLayoutNormal: PaintNormal(painter, primes, shift, top, bottom, scratch.sides.marks); break;
     case plotLayoutSpiral: PaintSpiral(painter, primes, shift, top, bottom, scratch.sides); break;
