@@ -168,13 +168,32 @@ struct RunWork {
   int paintLanes;
   const int16_t* layout;
   std::atomic<int> stage{stageSieving};
+  // Raised once stageLayoutRead, then stagePainting (or stageStopped), is set.
+  WakeSignal reached[2] = {{nullptr}, {nullptr}};
 };
 
+void EnterStage(RunWork* run, int stage) {
+  run->stage.store(stage, std::memory_order_release);
+  for (int signal = 0; signal < 2; ++signal)
+    if (run->reached[signal].system != nullptr && (stage == stageStopped || stage == stageLayoutRead + signal))
+      RaiseWakeSignal(&run->reached[signal]);
+}
+
+// Yields while the host's lane is likely to be quick about it, then sleeps:
+// the host's callbacks, which it may be making, can take any time.
+constexpr int kYieldsBeforeSleeping = 2000;
+
 // Waits on the host's lane; false when the run stops instead.
-bool AwaitStage(const RunWork* run, int stage) {
-  int now;
-  while ((now = run->stage.load(std::memory_order_acquire)) < stage) YieldToOtherThreads();
-  return now != stageStopped;
+bool AwaitStage(RunWork* run, int stage) {
+  WakeSignal* signal = &run->reached[stage == stageLayoutRead ? 0 : 1];
+  for (int yields = 0;; ++yields) {
+    const int now = run->stage.load(std::memory_order_acquire);
+    if (now >= stage) return now != stageStopped;
+    if (yields < kYieldsBeforeSleeping || signal->system == nullptr)
+      YieldToOtherThreads();
+    else
+      AwaitWakeSignal(signal);
+  }
 }
 
 // The host's lane between the sieve and the painting: every call back to
@@ -186,7 +205,7 @@ OSErr PollBeforePainting(RunWork* run) {
   // Read only now: inside the dialog's preview the host's callbacks may
   // have let the user pick another layout.
   run->paint.layout = *run->layout;
-  run->stage.store(stageLayoutRead, std::memory_order_release);
+  EnterStage(run, stageLayoutRead);
   return PollLayoutPasses(progress, run->paint.layout);
 }
 
@@ -195,7 +214,7 @@ void PlotLane(void* context, int lane) {
   if (lane < run->sieveLanes) SieveLane(&run->sieve, lane);
   if (lane == 0) {
     run->sieve.result = PollBeforePainting(run);
-    run->stage.store(run->sieve.result == noErr ? stagePainting : stageStopped, std::memory_order_release);
+    EnterStage(run, run->sieve.result == noErr ? stagePainting : stageStopped);
     if (run->sieve.result != noErr) return;
   } else if (lane >= run->paintLanes || !AwaitStage(run, stageLayoutRead)) {
     return;
@@ -233,7 +252,15 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   paint.scratch = sieve.extra;
   paint.scratchBytes = scratchBytes;
   paint.bandCount = PaintBandCount(geometry);
-  RunLanes(std::max(sieveLanes, paintLanes), PlotLane, &run);
+  const int runLanes = std::max(sieveLanes, paintLanes);
+  // Without the signals the waiting lanes yield throughout.
+  if (runLanes > 1 && (!OpenWakeSignal(&run.reached[0]) || !OpenWakeSignal(&run.reached[1]))) {
+    CloseWakeSignal(&run.reached[0]);
+    CloseWakeSignal(&run.reached[1]);
+  }
+  RunLanes(runLanes, PlotLane, &run);
+  CloseWakeSignal(&run.reached[0]);
+  CloseWakeSignal(&run.reached[1]);
   const OSErr result = run.sieve.result;
   if (result == noErr) ReportProgress(progress, 2 * int64_t{pixelCount});
   ClosePrimeSieve(&sieve);

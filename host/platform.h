@@ -38,6 +38,19 @@ bool StartWorkerThread(WorkerThread* thread);
 // Waits until a started thread has ended, then lets go of it.
 void JoinWorkerThread(WorkerThread* thread);
 
+// A signal one thread raises once and others wait for asleep, for waits
+// that may outlast a host's callback.
+struct WakeSignal {
+  void* system;  // null: none to be had, and waiters spin instead
+};
+
+// False, leaving system null, when the system has none to give.
+bool OpenWakeSignal(WakeSignal* signal);
+void RaiseWakeSignal(WakeSignal* signal);
+// Returns at once once the signal is raised.
+void AwaitWakeSignal(WakeSignal* signal);
+void CloseWakeSignal(WakeSignal* signal);
+
 // Processors this process may run on; at least 1.
 int ProcessorCount();
 

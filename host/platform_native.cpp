@@ -5,7 +5,9 @@
 #include <cstddef>
 #include <cstdlib>
 #include <cstring>
+#include <condition_variable>
 #include <map>
+#include <mutex>
 #include <thread>
 
 #include "host/platform.h"
@@ -119,6 +121,39 @@ int ProcessorCount() {
 }
 
 void YieldToOtherThreads() { std::this_thread::yield(); }
+
+namespace {
+
+struct NativeWakeSignal {
+  std::mutex mutex;
+  std::condition_variable raised;
+  bool up = false;
+};
+
+}  // namespace
+
+bool OpenWakeSignal(WakeSignal* signal) {
+  signal->system = new NativeWakeSignal;
+  return true;
+}
+
+void RaiseWakeSignal(WakeSignal* signal) {
+  auto* native = static_cast<NativeWakeSignal*>(signal->system);
+  std::lock_guard<std::mutex> hold(native->mutex);
+  native->up = true;
+  native->raised.notify_all();
+}
+
+void AwaitWakeSignal(WakeSignal* signal) {
+  auto* native = static_cast<NativeWakeSignal*>(signal->system);
+  std::unique_lock<std::mutex> hold(native->mutex);
+  native->raised.wait(hold, [native] { return native->up; });
+}
+
+void CloseWakeSignal(WakeSignal* signal) {
+  delete static_cast<NativeWakeSignal*>(signal->system);
+  signal->system = nullptr;
+}
 
 // Natively every address a test hands in is real memory.
 bool MemoryAccessible(const void* address, size_t size, bool /*writable*/) {

@@ -68,6 +68,20 @@ int ProcessorCount() {
 
 void YieldToOtherThreads() { Sleep(0); }
 
+bool OpenWakeSignal(WakeSignal* signal) {
+  signal->system = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // manual reset: stays raised
+  return signal->system != nullptr;
+}
+
+void RaiseWakeSignal(WakeSignal* signal) { SetEvent(signal->system); }
+
+void AwaitWakeSignal(WakeSignal* signal) { WaitForSingleObject(signal->system, INFINITE); }
+
+void CloseWakeSignal(WakeSignal* signal) {
+  if (signal->system != nullptr) CloseHandle(signal->system);
+  signal->system = nullptr;
+}
+
 namespace {
 
 bool Readable(DWORD protection) {

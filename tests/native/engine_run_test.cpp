@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <ctime>
 #include <functional>
+#include <thread>
 
 #include "engine/prime_wheel.h"
 #include "engine_test_host.h"
@@ -195,6 +198,52 @@ TEST(PlotThreads, ThreadsTheSystemRefusesLeaveTheWorkToTheOthers) {
     EXPECT_EQ(hostCalls, calls) << started;
     EXPECT_TRUE(image->output == alone->output) << started;
     EXPECT_EQ(LiveWorkingBlocks(), 0) << started;
+  }
+  ReportProcessors(0);
+}
+
+// A host that takes its time over one abort poll, and the processor time
+// the whole process spent meanwhile.
+int slowPoll = 0;
+double busyMillisecondsDuringSlowPoll = 0;
+Boolean PI_CALL SlowAbortPoll() {
+  const Boolean stop = LogAbortPoll();
+  if (abortPolls == slowPoll) {
+    const std::clock_t before = std::clock();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    busyMillisecondsDuringSlowPoll = 1000.0 * double(std::clock() - before) / CLOCKS_PER_SEC;
+  }
+  return stop;
+}
+
+TEST(PlotThreads, LanesWaitingOnASlowHostSleep) {
+  // The workers wait while the host's thread makes the layout's polls; a
+  // host may take any time over one. They sleep through it, then paint, or
+  // stop when the poll stops the run.
+  ReportProcessors(1);
+  auto alone = MakeImage(1200, 1000, 3, 1, plotLayoutSpiral, 7);
+  ASSERT_EQ(RunPlot(alone.get()), noErr);
+  const Calls calls = hostCalls;
+  const int64_t pixels = 1200 * 1000;
+  const auto sieved = std::find(calls.begin(), calls.end(), ProgressCall{int32_t(pixels), int32_t(2 * pixels)});
+  const int firstLayoutPoll = int(std::count(calls.begin(), sieved, ProgressCall{-1, 0})) + 1;
+  for (bool stop : {false, true}) {
+    auto image = MakeImage(1200, 1000, 3, 1, plotLayoutSpiral, 7);
+    image->job.abortProc = SlowAbortPoll;
+    ReportProcessors(4);
+    RefuseThreadsAfter(-1);
+    slowPoll = firstLayoutPoll;
+    EXPECT_EQ(RunPlot(image.get(), stop ? firstLayoutPoll : 0), stop ? userCanceledErr : noErr);
+    EXPECT_EQ(WorkerThreadsStarted(), 3);
+    // Three lanes yielding all along would keep every processor busy.
+    EXPECT_LT(busyMillisecondsDuringSlowPoll, 100.0) << stop;
+    if (stop) {
+      EXPECT_TRUE(OutputUntouched(*image));
+    } else {
+      EXPECT_EQ(hostCalls, calls);
+      EXPECT_TRUE(image->output == alone->output);
+    }
+    EXPECT_EQ(LiveWorkingBlocks(), 0);
   }
   ReportProcessors(0);
 }
