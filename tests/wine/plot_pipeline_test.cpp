@@ -248,11 +248,13 @@ extern "C" __attribute__((section(".CRT$XLV"), used)) const PIMAGE_TLS_CALLBACK 
 struct ThreadsSeen {
   bool otherThread = false;
   DWORD host = 0;
+  int32_t slowPoll = 0;  // the poll the host takes its time over
 };
 
-void NoteThreads(int32_t, void* context) {
+void NoteThreads(int32_t poll, void* context) {
   ThreadsSeen* seen = static_cast<ThreadsSeen*>(context);
   if (GetCurrentThreadId() != seen->host) seen->otherThread = true;
+  if (poll == seen->slowPoll) Sleep(100);
 }
 
 void NoteReportThread(int32_t, int32_t, void* context) {
@@ -267,6 +269,10 @@ TEST_F(PlotPipeline, WorkerThreadsHelpOnlyInsideTheCallAndNeverCallTheHost) {
   // host's thread makes the polls.
   ThreadsSeen seen;
   seen.host = GetCurrentThreadId();
+  // The first of the layout's polls, after the sieve's 5999: the workers,
+  // waiting for the host's thread to finish its polls, fall asleep and must
+  // be woken to paint.
+  seen.slowPoll = 6000;
   HostOptions options;
   options.pollHook = NoteThreads;
   options.pollContext = &seen;
