@@ -541,6 +541,12 @@ bool StagesRows(const PlotGeometry& geometry) {
   return kStreamed && (kind == 1 || kind == 3);
 }
 
+// Rows that keep their transparency plane are made from their marks.
+bool RowsFromMarks(const PlotGeometry& geometry) {
+  const int kind = PaintKind(geometry);
+  return kStreamed && (kind == 2 || kind == 4);
+}
+
 uint64_t MarkBytes(const PlotGeometry& geometry) {
   return uint64_t{kBandRows} * MarkWords(geometry.width) * sizeof(uint64_t);  // whole lines: 256 rows
 }
@@ -624,9 +630,7 @@ uint64_t PaintScratchBytes(const PlotGeometry& geometry) {
 
 void PreparePaintScratch(const PlotGeometry& geometry, int16_t layout, uint8_t* scratch) {
   const bool spiral = layout == plotLayoutSpiral;
-  const int kind = PaintKind(geometry);
-  const bool rowsFromMarks = kStreamed && (kind == 2 || kind == 4);  // rows that keep their transparency
-  if (spiral || (layout == plotLayoutNormal && rowsFromMarks))
+  if (spiral || (layout == plotLayoutNormal && RowsFromMarks(geometry)))
     std::memset(scratch, 0, static_cast<size_t>(MarkBytes(geometry)));
   const PaintScratch parts = ScratchOf(geometry, scratch);
   if (spiral && parts.sides.counts != nullptr) std::memset(parts.sides.counts, 0, kBandRows * sizeof(uint32_t));

@@ -167,6 +167,7 @@ struct RunWork {
   int sieveLanes;
   int paintLanes;
   const int16_t* layout;
+  OSErr result = noErr;  // the run's, set by the host's lane before the painting
   std::atomic<int> stage{stageSieving};
   // Raised once stageLayoutRead, then stagePainting (or stageStopped), is set.
   WakeSignal reached[2] = {{nullptr}, {nullptr}};
@@ -174,9 +175,11 @@ struct RunWork {
 
 void EnterStage(RunWork* run, int stage) {
   run->stage.store(stage, std::memory_order_release);
-  for (int signal = 0; signal < 2; ++signal)
-    if (run->reached[signal].system != nullptr && (stage == stageStopped || stage == stageLayoutRead + signal))
-      RaiseWakeSignal(&run->reached[signal]);
+  auto raise = [](WakeSignal* signal) {
+    if (signal->system != nullptr) RaiseWakeSignal(signal);
+  };
+  if (stage == stageLayoutRead || stage == stageStopped) raise(&run->reached[0]);
+  if (stage == stagePainting || stage == stageStopped) raise(&run->reached[1]);
 }
 
 // Yields while the host's lane is likely to be quick about it, then sleeps:
@@ -213,9 +216,9 @@ void PlotLane(void* context, int lane) {
   RunWork* run = static_cast<RunWork*>(context);
   if (lane < run->sieveLanes) SieveLane(&run->sieve, lane);
   if (lane == 0) {
-    run->sieve.result = PollBeforePainting(run);
-    EnterStage(run, run->sieve.result == noErr ? stagePainting : stageStopped);
-    if (run->sieve.result != noErr) return;
+    run->result = PollBeforePainting(run);
+    EnterStage(run, run->result == noErr ? stagePainting : stageStopped);
+    if (run->result != noErr) return;
   } else if (lane >= run->paintLanes || !AwaitStage(run, stageLayoutRead)) {
     return;
   }
@@ -261,7 +264,7 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   RunLanes(runLanes, PlotLane, &run);
   CloseWakeSignal(&run.reached[0]);
   CloseWakeSignal(&run.reached[1]);
-  const OSErr result = run.sieve.result;
+  const OSErr result = run.result;
   if (result == noErr) ReportProgress(progress, 2 * int64_t{pixelCount});
   ClosePrimeSieve(&sieve);
   return result;

@@ -44,7 +44,6 @@ constexpr uint32_t kPatternsBytes = kPatternBytes + PairPatternsBytes();
 // Primes below this have no lines of multiples: the patterns strike them.
 constexpr uint32_t kFirstStruck = 101;
 
-
 constexpr int WheelBit(uint32_t residue) {
   for (int bit = 0; bit < 8; ++bit)
     if (kWheel[bit] == residue) return bit;

@@ -25,14 +25,14 @@ struct SievingPrime;
 // on, and no two lanes sieve the same segment.
 struct PrimeSieve {
   PrimeTable table;
-  uint32_t byteCount;     // table bytes that hold numbers below the limit: PrimeTableBytes
+  uint32_t byteCount;      // table bytes that hold numbers below the limit: PrimeTableBytes
   const uint8_t* pattern;  // the table with only 7 .. 17 struck, one period; then the patterns of 19 .. 97
-  uint32_t primeCount;    // primes 101 .. sqrt(limit - 1), which have lines of multiples
+  uint32_t primeCount;     // primes 101 .. sqrt(limit - 1), which have lines of multiples
   int lanes;
   SievingPrime* lines[kMaxLanes];  // each lane's primes with their next multiples
   uint32_t sievedTo[kMaxLanes];    // the byte each lane's lines are aimed at
-  void* workspace;        // lines: about 4.5 bytes per number up to sqrt(limit), per lane
-  uint8_t* extra;         // the caller's part of the workspace
+  void* workspace;         // lines: about 4.5 bytes per number up to sqrt(limit), per lane
+  uint8_t* extra;          // the caller's part of the workspace
 };
 
 inline uint32_t PrimeTableBytes(uint32_t limit) { return (limit + 29) / 30; }
@@ -50,7 +50,8 @@ OSErr OpenPrimeSieve(uint32_t limit, int lanes, uint64_t extraBytes, PrimeSieve*
 
 // Sieves the segment that starts at table byte `first` (a multiple of
 // kSegmentBytes below byteCount, past every segment `lane` sieved before)
-// with the lines of `lane`; returns the byte where the segment ends. Once every segment is sieved the table is final.
+// with the lines of `lane`; returns the byte where the segment ends. Once
+// every segment is sieved the table is final.
 uint32_t SieveSegment(PrimeSieve* sieve, int lane, uint32_t first);
 
 // Gives back everything.
