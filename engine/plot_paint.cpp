@@ -70,13 +70,13 @@ inline size_t MarkWords(int32_t width) { return (static_cast<size_t>(width) + 63
 
 inline void Mark(uint64_t* rowMarks, uint32_t column) { rowMarks[column / 64] |= uint64_t{1} << (column % 64); }
 
-// `count` (at most 32) marks from column `column` on, which must not run past the row.
-inline uint32_t MarksAt(const uint64_t* rowMarks, size_t column, unsigned count) {
+// 64 marks from column `column` on, those past the row's end undefined. The
+// word after the column's is read either way, without a branch: the marks
+// of a band are followed by a spare word.
+inline uint64_t MarksAt(const uint64_t* rowMarks, size_t column) {
   const size_t word = column / 64;
   const unsigned shift = column % 64;
-  uint64_t bits = rowMarks[word] >> shift;
-  if (shift + count > 64) bits |= rowMarks[word + 1] << (64 - shift);
-  return static_cast<uint32_t>(bits & ((uint64_t{1} << count) - 1));
+  return (rowMarks[word] >> shift) | (rowMarks[word + 1] << 1 << (63 - shift));
 }
 
 // ---- The spiral ----
@@ -375,17 +375,23 @@ struct Painter {
     const int32_t head = streamed ? std::min<int32_t>(width, static_cast<int32_t>((16 - offset) % 16 / kPixelBytes)) : 0;
     PaintPixels(out, in, rowMarks, 0, head);
     int32_t x = head;
-    for (; x + kPerBlock <= width; x += kPerBlock) {
-      __m128i block = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + x * kPixelBytes)), keptMask);
+    auto paintBlock = [&](int32_t at, uint32_t marks) {
+      __m128i block = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at * kPixelBytes)), keptMask);
       if (kSampleBytes == 2) block = _mm_sub_epi16(block, _mm_subs_epu16(block, ceiling));
-      const __m128i colour =
-          _mm_load_si128(reinterpret_cast<const __m128i*>(blockColours[MarksAt(rowMarks, x, kPerBlock)]));
-      block = _mm_or_si128(block, colour);
+      block = _mm_or_si128(block, _mm_load_si128(reinterpret_cast<const __m128i*>(blockColours[marks])));
       if (streamed)
-        Stream(out + x * kPixelBytes, block);
+        Stream(out + at * kPixelBytes, block);
       else
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x * kPixelBytes), block);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at * kPixelBytes), block);
+    };
+    // The marks of 64 pixels are taken at once, then a block's worth at a time.
+    constexpr uint32_t kBlockMarks = (1u << kPerBlock) - 1;
+    for (; x + 64 <= width; x += 64) {
+      uint64_t marks = MarksAt(rowMarks, x);
+      for (int32_t block = 0; block < 64; block += kPerBlock, marks >>= kPerBlock)
+        paintBlock(x + block, static_cast<uint32_t>(marks) & kBlockMarks);
     }
+    for (; x + kPerBlock <= width; x += kPerBlock) paintBlock(x, static_cast<uint32_t>(MarksAt(rowMarks, x)) & kBlockMarks);
     PaintPixels(out, in, rowMarks, x, width);
   }
 #endif
@@ -464,6 +470,9 @@ void PaintNormal(const Painter& painter, const PrimeTable& primes, uint16_t shif
     if constexpr (Painter::kWheelRuns) {
       target = painter.RowTarget(row);
       painter.template PaintWheelRun<false>(target, primes, first, width);
+    } else if constexpr (Painter::kFromMarks) {
+      target = nullptr;
+      OrPrimeBits(primes, first, width, false, marks, 0);
     } else {
       target = painter.BeginRow(row);
       ForEachPrime(primes, first, first + width, [&](uint32_t n) { painter.PaintPixel(target, marks, n - first); });
@@ -491,6 +500,8 @@ void PaintRingRun(const Painter& painter, const Spiral& spiral, const PrimeTable
       painter.template PaintWheelRun<false>(out, primes, atFirst, w);
     else
       painter.template PaintWheelRun<true>(out, primes, atFirst, w);
+  } else if constexpr (Painter::kFromMarks) {
+    OrPrimeBits(primes, atFirst, w, row != ring, rowMarks, column);
   } else if (row == ring) {
     ForEachPrime(primes, start, start + w, [&](uint32_t n) { painter.PaintPixel(target, rowMarks, column + (n - start)); });
   } else {
@@ -548,7 +559,8 @@ bool RowsFromMarks(const PlotGeometry& geometry) {
 }
 
 uint64_t MarkBytes(const PlotGeometry& geometry) {
-  return uint64_t{kBandRows} * MarkWords(geometry.width) * sizeof(uint64_t);  // whole lines: 256 rows
+  // Whole lines (256 rows), and a line for the spare word.
+  return (uint64_t{kBandRows} * MarkWords(geometry.width) + 8) * sizeof(uint64_t);
 }
 
 // Parts of the scratch keep their successors, and the next lane's scratch,

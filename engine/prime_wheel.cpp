@@ -292,3 +292,40 @@ void ClosePrimeSieve(PrimeSieve* sieve) {
   ReleaseEngineMemory(sieve->table.bytes);
   *sieve = PrimeSieve{};
 }
+
+void OrPrimeBits(const PrimeTable& table, uint32_t from, uint32_t count, bool descending, uint64_t* bits, size_t at) {
+  if (count == 0) return;
+  const uint32_t* spans = kWheelSpans.bits[descending ? 1 : 0];
+  // Bits are gathered in `pending` until a word of `bits` is whole.
+  uint64_t* word = bits + at / 64;
+  unsigned filled = at % 64;
+  uint64_t pending = 0;
+  auto append = [&](uint64_t span, unsigned length) {
+    pending |= span << filled;
+    filled += length;
+    if (filled >= 64) {
+      *word++ |= pending;
+      filled -= 64;
+      pending = span >> (length - filled);
+    }
+  };
+  auto within = [](uint64_t span, uint32_t length) { return length < 30 ? span & ((uint64_t{1} << length) - 1) : span; };
+  uint32_t byte = from / 30;
+  const uint32_t skip = descending ? 29 - (from - 30 * byte) : from - 30 * byte;  // the byte's bits before `from`
+  uint32_t length = std::min(30 - skip, count);
+  append(within(spans[table.bytes[byte]] >> skip, length), length);
+  for (uint32_t left = count - length; left > 0; left -= length) {
+    byte = descending ? byte - 1 : byte + 1;
+    length = std::min(30u, left);
+    append(within(spans[table.bytes[byte]], length), length);
+  }
+  if (filled > 0) *word |= pending;
+  // 2, 3 and 5 lie off the wheel.
+  for (uint32_t small : {2u, 3u, 5u}) {
+    const uint32_t offset = descending ? from - small : small - from;
+    if ((descending ? small <= from : small >= from) && offset < count) {
+      const size_t bit = at + offset;
+      bits[bit / 64] |= uint64_t{1} << (bit % 64);
+    }
+  }
+}

@@ -127,3 +127,25 @@ inline void ForEachPrime(const PrimeTable& table, uint32_t from, uint32_t to, Vi
     for (; bits != 0; bits &= bits - 1) visit(wordNumber + kWordBitNumber.number[LowestBit(bits)]);
   });
 }
+
+// kWheelSpans.bits[0][b]: the 30 numbers of a table byte b as bits 0 .. 29,
+// bit k for the byte's number 30j + k; bits[1][b] the same read downwards,
+// bit k for 30j + 29 - k.
+struct WheelSpans {
+  uint32_t bits[2][256];
+  constexpr WheelSpans() : bits() {
+    for (unsigned byte = 0; byte < 256; ++byte)
+      for (unsigned bit = 0; bit < 8; ++bit)
+        if ((byte >> bit) & 1) {
+          bits[0][byte] |= uint32_t{1} << kWheel[bit];
+          bits[1][byte] |= uint32_t{1} << (29 - kWheel[bit]);
+        }
+  }
+};
+inline constexpr WheelSpans kWheelSpans{};
+
+// ORs one bit per number into `bits` from bit `at` on: `count` numbers from
+// `from` up, or from `from` down when `descending`, each set for a prime.
+// Every number must lie below the table's limit and, descending, not below 0.
+// Reads 30 numbers a table byte at a time, without a branch per prime.
+void OrPrimeBits(const PrimeTable& table, uint32_t from, uint32_t count, bool descending, uint64_t* bits, size_t at);
