@@ -10,21 +10,24 @@
 namespace {
 
 #if defined(__SSE2__)
-// The output is streamed past the cache, 16 bytes at a time: no output line
-// is read in before it is written, and the image does not push the prime
-// table and the input out of the cache. A row of every plane painted is
-// built in a staging row first; a row that keeps a plane of the input is
-// streamed as it is made.
+// The output is streamed, 16 bytes at a time: a row of every plane painted
+// is built in a staging row first; a row that keeps a plane of the input is
+// streamed as it is made. An output larger than the cache goes past it
+// (`pastCache`): no output line is read in before it is written, and the
+// image does not push the prime table and the input out of the cache. A
+// smaller one is stored through the cache, where the host finds it next.
 constexpr bool kStreamed = true;
 
-inline void Stream(uint8_t* to, __m128i block) { _mm_stream_si128(reinterpret_cast<__m128i*>(to), block); }
-
 // `from` lies at the same place within a 16-byte unit as `to`.
-void StreamRow(uint8_t* to, const uint8_t* from, size_t bytes) {
+void StreamRow(uint8_t* to, const uint8_t* from, size_t bytes, bool pastCache) {
+  if (!pastCache) {
+    std::memcpy(to, from, bytes);
+    return;
+  }
   size_t done = std::min(bytes, (16 - (reinterpret_cast<uintptr_t>(to) & 15)) & 15);
   std::memcpy(to, from, done);
   for (; done + 16 <= bytes; done += 16)
-    Stream(to + done, _mm_load_si128(reinterpret_cast<const __m128i*>(from + done)));
+    _mm_stream_si128(reinterpret_cast<__m128i*>(to + done), _mm_load_si128(reinterpret_cast<const __m128i*>(from + done)));
   std::memcpy(to + done, from + done, bytes - done);
 }
 
@@ -32,7 +35,7 @@ void StreamRow(uint8_t* to, const uint8_t* from, size_t bytes) {
 void FinishStreaming() { _mm_sfence(); }
 #else
 constexpr bool kStreamed = false;
-void StreamRow(uint8_t*, const uint8_t*, size_t) {}
+void StreamRow(uint8_t*, const uint8_t*, size_t, bool) {}
 void FinishStreaming() {}
 #endif
 
@@ -223,6 +226,7 @@ struct Painter {
   Sample foreground[3];
   Sample background[3];
   uint8_t* staging;  // aligned to 64 bytes; null: rows are painted in the output itself
+  bool pastCache;    // rows are streamed past the cache
   // For rows that keep their last plane: the colour planes of 16 bytes of
   // pixels, the pixels with mark bit i set in the foreground, the kept
   // plane 0. Made once the colours are set.
@@ -375,23 +379,31 @@ struct Painter {
     const int32_t head = streamed ? std::min<int32_t>(width, static_cast<int32_t>((16 - offset) % 16 / kPixelBytes)) : 0;
     PaintPixels(out, in, rowMarks, 0, head);
     int32_t x = head;
-    auto paintBlock = [&](int32_t at, uint32_t marks) {
-      __m128i block = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at * kPixelBytes)), keptMask);
-      if (kSampleBytes == 2) block = _mm_sub_epi16(block, _mm_subs_epu16(block, ceiling));
-      block = _mm_or_si128(block, _mm_load_si128(reinterpret_cast<const __m128i*>(blockColours[marks])));
-      if (streamed)
-        Stream(out + at * kPixelBytes, block);
-      else
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + at * kPixelBytes), block);
+    // One loop for each way of storing, chosen once a row.
+    auto paintBlocks = [&](auto store) {
+      auto paintBlock = [&](int32_t at, uint32_t marks) {
+        __m128i block =
+            _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at * kPixelBytes)), keptMask);
+        if (kSampleBytes == 2) block = _mm_sub_epi16(block, _mm_subs_epu16(block, ceiling));
+        block = _mm_or_si128(block, _mm_load_si128(reinterpret_cast<const __m128i*>(blockColours[marks])));
+        store(reinterpret_cast<__m128i*>(out + at * kPixelBytes), block);
+      };
+      // The marks of 64 pixels are taken at once, then a block's worth at a time.
+      constexpr uint32_t kBlockMarks = (1u << kPerBlock) - 1;
+      for (; x + 64 <= width; x += 64) {
+        uint64_t marks = MarksAt(rowMarks, x);
+        for (int32_t block = 0; block < 64; block += kPerBlock, marks >>= kPerBlock)
+          paintBlock(x + block, static_cast<uint32_t>(marks) & kBlockMarks);
+      }
+      for (; x + kPerBlock <= width; x += kPerBlock)
+        paintBlock(x, static_cast<uint32_t>(MarksAt(rowMarks, x)) & kBlockMarks);
     };
-    // The marks of 64 pixels are taken at once, then a block's worth at a time.
-    constexpr uint32_t kBlockMarks = (1u << kPerBlock) - 1;
-    for (; x + 64 <= width; x += 64) {
-      uint64_t marks = MarksAt(rowMarks, x);
-      for (int32_t block = 0; block < 64; block += kPerBlock, marks >>= kPerBlock)
-        paintBlock(x + block, static_cast<uint32_t>(marks) & kBlockMarks);
-    }
-    for (; x + kPerBlock <= width; x += kPerBlock) paintBlock(x, static_cast<uint32_t>(MarksAt(rowMarks, x)) & kBlockMarks);
+    if (!streamed)
+      paintBlocks([](__m128i* to, __m128i block) { _mm_storeu_si128(to, block); });
+    else if (pastCache)
+      paintBlocks([](__m128i* to, __m128i block) { _mm_stream_si128(to, block); });
+    else
+      paintBlocks([](__m128i* to, __m128i block) { _mm_store_si128(to, block); });
     PaintPixels(out, in, rowMarks, x, width);
   }
 #endif
@@ -436,7 +448,7 @@ struct Painter {
 #endif
     if (!kFromMarks) {
       if (marked) PaintMarked(target, rowMarks);
-      if (staging != nullptr) StreamRow(OutputPixel(geometry, row, 0), target, RowBytes());
+      if (staging != nullptr) StreamRow(OutputPixel(geometry, row, 0), target, RowBytes(), pastCache);
     }
     if (kFromMarks || marked) std::memset(rowMarks, 0, MarkWords(geometry.width) * sizeof(uint64_t));
   }
@@ -598,8 +610,9 @@ PaintScratch ScratchOf(const PlotGeometry& geometry, uint8_t* scratch) {
 
 template <typename Sample, int kPlanes>
 void PaintRowsAs(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
-                 int16_t layout, uint16_t shift, int32_t top, int32_t bottom, const PaintScratch& scratch) {
-  Painter<Sample, kPlanes> painter = {geometry, {}, {}, scratch.staging, {}, {}, {}};
+                 int16_t layout, uint16_t shift, int32_t top, int32_t bottom, const PaintScratch& scratch,
+                 bool pastCache) {
+  Painter<Sample, kPlanes> painter = {geometry, {}, {}, scratch.staging, pastCache, {}, {}, {}};
   for (int p = 0; p < 3; ++p) {
     painter.foreground[p] = static_cast<Sample>(samples.foreground[p]);
     painter.background[p] = static_cast<Sample>(samples.background[p]);
@@ -618,13 +631,14 @@ void PaintRowsAs(const PlotGeometry& geometry, const PaintSamples& samples, cons
 
 template <typename Sample>
 void PaintRowsOf(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
-                 int16_t layout, uint16_t shift, int32_t top, int32_t bottom, const PaintScratch& scratch) {
+                 int16_t layout, uint16_t shift, int32_t top, int32_t bottom, const PaintScratch& scratch,
+                 bool pastCache) {
   switch (PaintKind(geometry)) {
-    case 1: PaintRowsAs<Sample, 1>(geometry, samples, primes, layout, shift, top, bottom, scratch); break;
-    case 2: PaintRowsAs<Sample, 2>(geometry, samples, primes, layout, shift, top, bottom, scratch); break;
-    case 3: PaintRowsAs<Sample, 3>(geometry, samples, primes, layout, shift, top, bottom, scratch); break;
-    case 4: PaintRowsAs<Sample, 4>(geometry, samples, primes, layout, shift, top, bottom, scratch); break;
-    default: PaintRowsAs<Sample, 0>(geometry, samples, primes, layout, shift, top, bottom, scratch); break;
+    case 1: PaintRowsAs<Sample, 1>(geometry, samples, primes, layout, shift, top, bottom, scratch, pastCache); break;
+    case 2: PaintRowsAs<Sample, 2>(geometry, samples, primes, layout, shift, top, bottom, scratch, pastCache); break;
+    case 3: PaintRowsAs<Sample, 3>(geometry, samples, primes, layout, shift, top, bottom, scratch, pastCache); break;
+    case 4: PaintRowsAs<Sample, 4>(geometry, samples, primes, layout, shift, top, bottom, scratch, pastCache); break;
+    default: PaintRowsAs<Sample, 0>(geometry, samples, primes, layout, shift, top, bottom, scratch, pastCache); break;
   }
 }
 
@@ -649,13 +663,13 @@ void PreparePaintScratch(const PlotGeometry& geometry, int16_t layout, uint8_t* 
 }
 
 void PaintBand(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
-               int16_t layout, uint16_t shift, int32_t band, uint8_t* scratch) {
+               int16_t layout, uint16_t shift, int32_t band, uint8_t* scratch, bool pastCache) {
   const int32_t top = band * kBandRows;
   const int32_t bottom = std::min(geometry.height, top + kBandRows);
   const PaintScratch parts = ScratchOf(geometry, scratch);
   if (geometry.bytesPerSample == 2)
-    PaintRowsOf<uint16_t>(geometry, samples, primes, layout, shift, top, bottom, parts);
+    PaintRowsOf<uint16_t>(geometry, samples, primes, layout, shift, top, bottom, parts, pastCache);
   else
-    PaintRowsOf<uint8_t>(geometry, samples, primes, layout, shift, top, bottom, parts);
+    PaintRowsOf<uint8_t>(geometry, samples, primes, layout, shift, top, bottom, parts, pastCache);
   FinishStreaming();
 }

@@ -37,6 +37,7 @@ void PreparePaintScratch(const PlotGeometry& geometry, int16_t layout, uint8_t* 
 
 // Writes the rows of band `band`: the plot in `layout` (numbers from `shift`,
 // primes looked up in `primes`, which covers P + shift numbers), or, for any
-// other layout value, the input as it was read.
+// other layout value, the input as it was read. `pastCache`: the output is
+// written past the processor's caches, for outputs larger than they are.
 void PaintBand(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
-               int16_t layout, uint16_t shift, int32_t band, uint8_t* scratch);
+               int16_t layout, uint16_t shift, int32_t band, uint8_t* scratch, bool pastCache);

@@ -132,6 +132,7 @@ struct PaintWork {
   uint8_t* scratch;
   uint64_t scratchBytes;  // per lane
   int32_t bandCount;
+  bool pastCache;
   std::atomic<int32_t> nextBand{0};
 };
 
@@ -144,8 +145,20 @@ void PaintLane(PaintWork* work, int lane, Ready&& ready) {
   for (;;) {
     const int32_t band = work->nextBand.fetch_add(1, std::memory_order_relaxed);
     if (band >= work->bandCount) return;
-    PaintBand(*work->geometry, work->samples, *work->primes, work->layout, work->shift, band, scratch);
+    PaintBand(*work->geometry, work->samples, *work->primes, work->layout, work->shift, band, scratch,
+              work->pastCache);
   }
+}
+
+// An output larger than half the last-level cache (or than any cache, when
+// its size is unknown) is written past the cache: it would push the prime
+// table and the input out, and itself too before the host reads it. A
+// smaller one is written through the cache, as the C library's memset and
+// memcpy do, and the host then finds it there.
+bool PaintsPastCache(const PlotGeometry& geometry) {
+  const uint64_t outputBytes = uint64_t(geometry.width) * uint64_t(geometry.height) * uint64_t(geometry.pixelBytes);
+  const uint64_t cacheBytes = LastLevelCacheBytes();
+  return cacheBytes == 0 || outputBytes > cacheBytes / 2;
 }
 
 // ---- The run ----
@@ -255,6 +268,7 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   paint.scratch = sieve.extra;
   paint.scratchBytes = scratchBytes;
   paint.bandCount = PaintBandCount(geometry);
+  paint.pastCache = PaintsPastCache(geometry);
   const int runLanes = std::max(sieveLanes, paintLanes);
   // Without the signals the waiting lanes yield throughout.
   if (runLanes > 1 && (!OpenWakeSignal(&run.reached[0]) || !OpenWakeSignal(&run.reached[1]))) {

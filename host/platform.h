@@ -54,6 +54,9 @@ void CloseWakeSignal(WakeSignal* signal);
 // Processors this process may run on; at least 1.
 int ProcessorCount();
 
+// Bytes of the processor's last-level cache; 0 when unknown.
+uint64_t LastLevelCacheBytes();
+
 // Lets another thread have this processor while this one waits a moment.
 void YieldToOtherThreads();
 

@@ -10,6 +10,7 @@
 #include <mutex>
 #include <thread>
 
+#include "host/cpu_cache.h"
 #include "host/platform.h"
 #include "host/platform_testing.h"
 
@@ -23,6 +24,7 @@ uint64_t peakWorkingBytes = 0;
 int threadsBeforeRefusal = -1;
 int threadsStarted = 0;
 int processorsReported = 0;
+uint64_t cacheReported = 0;
 std::map<const void*, size_t> lockedBlockSizes;
 
 bool Granted() {
@@ -119,6 +121,10 @@ int ProcessorCount() {
   const unsigned count = std::thread::hardware_concurrency();
   return count > 0 ? static_cast<int>(count) : 1;
 }
+
+void ReportLastLevelCache(uint64_t bytes) { cacheReported = bytes; }
+
+uint64_t LastLevelCacheBytes() { return cacheReported > 0 ? cacheReported : CpuidLastLevelCacheBytes(); }
 
 void YieldToOtherThreads() { std::this_thread::yield(); }
 

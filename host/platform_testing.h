@@ -28,3 +28,6 @@ int WorkerThreadsStarted();
 
 // ProcessorCount answers `count`; 0 goes back to the machine's own count.
 void ReportProcessors(int count);
+
+// LastLevelCacheBytes answers `bytes`; 0 goes back to the processor's own size.
+void ReportLastLevelCache(uint64_t bytes);

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "host/cpu_cache.h"
 #include "host/platform.h"
 
 void* AllocLockedBlock(size_t size) {
@@ -65,6 +66,8 @@ int ProcessorCount() {
   GetSystemInfo(&info);
   return info.dwNumberOfProcessors > 0 ? static_cast<int>(info.dwNumberOfProcessors) : 1;
 }
+
+uint64_t LastLevelCacheBytes() { return CpuidLastLevelCacheBytes(); }
 
 void YieldToOtherThreads() { Sleep(0); }
 

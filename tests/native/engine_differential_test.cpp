@@ -143,12 +143,19 @@ class Cases {
 }  // namespace
 
 TEST(EngineAgainstReference, EveryShapeFormatAndLayout) {
-  Cases cases(20240611);
-  for (const Shape& shape : kShapes)
-    for (int planes : kPlaneCounts)
-      for (int bytesPerSample : {1, 2})
-        for (int16_t layout : {plotLayoutNormal, plotLayoutSpiral})
-          ASSERT_NO_FATAL_FAILURE(ExpectSameOutcome(cases.Make(shape, planes, bytesPerSample, layout)));
+  // Outputs this small are written through the cache; a cache of one byte
+  // sends them past it, as a large output goes.
+  for (uint64_t cacheBytes : {uint64_t{0}, uint64_t{1}}) {
+    ReportLastLevelCache(cacheBytes);
+    Cases cases(20240611);
+    for (const Shape& shape : kShapes)
+      for (int planes : kPlaneCounts)
+        for (int bytesPerSample : {1, 2})
+          for (int16_t layout : {plotLayoutNormal, plotLayoutSpiral})
+            ASSERT_NO_FATAL_FAILURE(ExpectSameOutcome(cases.Make(shape, planes, bytesPerSample, layout)))
+                << "cache " << cacheBytes;
+  }
+  ReportLastLevelCache(0);
 }
 
 TEST(EngineAgainstReference, EveryShiftInBothLayouts) {
