@@ -104,9 +104,9 @@ struct Spiral {
   }
 };
 
-// Where a band's side pixels go: marks, or, for rows painted in a staging
-// row, a list of columns per row, which the row paints without scanning
-// its marks. A list holds a sixteenth of the width and 8 more, well above
+// Where a band's side pixels go: marks, or, for RGB rows painted in a
+// staging row, a list of columns per row, which the row paints without
+// scanning its marks. A list holds a sixteenth of the width and 8 more, well above
 // what most rows need; the rows of the spiral that meet a prime-rich curve
 // may hold more, and what does not fit is marked, the count then passing
 // the capacity.
@@ -299,6 +299,39 @@ struct Painter {
       if ((kDescending ? small <= from : small >= from) && pixel < count) PaintForeground(out + pixel * kSampleBytes);
     }
   }
+
+#if defined(__SSE2__)
+  // Gray rows of the spiral: the pixels of columns 0 .. leftEnd - 1 and
+  // rightStart .. W - 1, the ring sides, from their marks, 16 pixels at a
+  // time and without a branch per pixel. Up to 15 pixels past each stretch
+  // are written too; they belong to the row's run, which is painted next.
+  void PaintSideMarks(uint8_t* target, const uint64_t* rowMarks, int32_t leftEnd, int32_t rightStart) const {
+    const __m128i select = _mm_setr_epi8(1, 2, 4, 8, 16, 32, 64, -128, 1, 2, 4, 8, 16, 32, 64, -128);
+    const __m128i back = kSampleBytes == 1 ? _mm_set1_epi8(static_cast<char>(background[0]))
+                                           : _mm_set1_epi16(static_cast<int16_t>(background[0]));
+    const __m128i fore = kSampleBytes == 1 ? _mm_set1_epi8(static_cast<char>(foreground[0]))
+                                           : _mm_set1_epi16(static_cast<int16_t>(foreground[0]));
+    const __m128i change = _mm_xor_si128(back, fore);
+    auto paint16 = [&](int32_t column) {
+      const uint32_t marks = static_cast<uint32_t>(rowMarks[column / 64] >> (column % 64)) & 0xFFFF;
+      // Byte i of `spread` holds mark byte i / 8; `on` is 0xFF where mark i is set.
+      __m128i spread = _mm_cvtsi32_si128(static_cast<int>(marks));
+      spread = _mm_unpacklo_epi8(spread, spread);
+      spread = _mm_unpacklo_epi16(spread, spread);
+      spread = _mm_unpacklo_epi32(spread, spread);
+      const __m128i on = _mm_cmpeq_epi8(_mm_and_si128(spread, select), select);
+      __m128i* out = reinterpret_cast<__m128i*>(target + column * kSampleBytes);
+      if (kSampleBytes == 1) {
+        _mm_storeu_si128(out, _mm_xor_si128(back, _mm_and_si128(change, on)));
+      } else {
+        _mm_storeu_si128(out, _mm_xor_si128(back, _mm_and_si128(change, _mm_unpacklo_epi8(on, on))));
+        _mm_storeu_si128(out + 1, _mm_xor_si128(back, _mm_and_si128(change, _mm_unpackhi_epi8(on, on))));
+      }
+    };
+    for (int32_t column = 0; column < leftEnd; column += 16) paint16(column);
+    for (int32_t column = rightStart & ~15; column < geometry.width; column += 16) paint16(column);
+  }
+#endif
 
   // For rows of every plane painted: 48 bytes of background pixels, a whole
   // number of pixels of any kind and of 16-byte units.
@@ -527,6 +560,25 @@ void PaintSpiral(const Painter& painter, const PrimeTable& primes, uint16_t shif
                  const SideMarks& sides) {
   const Spiral spiral = {painter.geometry.width, painter.geometry.height, shift};
   const size_t words = MarkWords(spiral.width);
+  if constexpr (Painter::kWheelRuns && kStreamed) {
+    // Gray rows: the sides from their marks, then the ring's own run.
+    MarkRingSides<false>(spiral, primes, top, bottom, sides);
+    for (int32_t row = top; row < bottom; ++row) {
+      uint64_t* rowMarks = sides.marks + static_cast<size_t>(row - top) * words;
+      uint8_t* target = painter.RowTarget(row);
+      const int32_t ring = std::min(row, spiral.height - 1 - row);
+      const bool run = ring <= spiral.width - 1 - ring;
+      const int32_t leftEnd = run ? ring : spiral.width, rightStart = run ? spiral.width - ring : spiral.width;
+      painter.PaintSideMarks(target, rowMarks, leftEnd, rightStart);
+      PaintRingRun(painter, spiral, primes, row, target, rowMarks);
+      painter.EndRow(row, target, rowMarks, false);
+      // Only the sides' words were marked.
+      std::memset(rowMarks, 0, (static_cast<size_t>(leftEnd) + 63) / 64 * sizeof(uint64_t));
+      const size_t rightWord = static_cast<size_t>(rightStart) / 64;
+      std::memset(rowMarks + rightWord, 0, (words - rightWord) * sizeof(uint64_t));
+    }
+    return;
+  }
   // Lists come with the staging row; rows made from their marks take marks.
   const bool lists = sides.counts != nullptr;
   if (lists)
@@ -564,6 +616,10 @@ bool StagesRows(const PlotGeometry& geometry) {
   return kStreamed && (kind == 1 || kind == 3);
 }
 
+// RGB rows built in a staging row list the spiral's side pixels of each
+// row; gray ones take them from their marks, 16 pixels at a time.
+bool ListsSides(const PlotGeometry& geometry) { return StagesRows(geometry) && PaintKind(geometry) == 3; }
+
 // Rows that keep their transparency plane are made from their marks.
 bool RowsFromMarks(const PlotGeometry& geometry) {
   const int kind = PaintKind(geometry);
@@ -592,7 +648,7 @@ uint64_t SideListBytes(const PlotGeometry& geometry) {
 
 struct PaintScratch {
   uint8_t* staging;  // aligned to 64 bytes; null when rows are painted in place
-  SideMarks sides;   // lists only beside a staging row
+  SideMarks sides;   // lists only beside an RGB staging row
 };
 
 PaintScratch ScratchOf(const PlotGeometry& geometry, uint8_t* scratch) {
@@ -600,7 +656,9 @@ PaintScratch ScratchOf(const PlotGeometry& geometry, uint8_t* scratch) {
   if (StagesRows(geometry)) {
     uint8_t* after = scratch + MarkBytes(geometry);
     parts.staging = after + ((64 - (reinterpret_cast<uintptr_t>(after) & 63)) & 63);
-    uint8_t* lists = after + StagingBytes(geometry);
+  }
+  if (ListsSides(geometry)) {
+    uint8_t* lists = scratch + MarkBytes(geometry) + StagingBytes(geometry);
     parts.sides.counts = reinterpret_cast<uint32_t*>(lists);
     parts.sides.lists = reinterpret_cast<uint16_t*>(lists + kBandRows * sizeof(uint32_t));
     parts.sides.capacity = SideListCapacity(geometry.width);
@@ -651,7 +709,8 @@ PaintSamples SamplesFor(const PlotColor& foreground, const PlotColor& background
 }
 
 uint64_t PaintScratchBytes(const PlotGeometry& geometry) {
-  return MarkBytes(geometry) + (StagesRows(geometry) ? StagingBytes(geometry) + SideListBytes(geometry) : 0);
+  return MarkBytes(geometry) + (StagesRows(geometry) ? StagingBytes(geometry) : 0) +
+         (ListsSides(geometry) ? SideListBytes(geometry) : 0);
 }
 
 void PreparePaintScratch(const PlotGeometry& geometry, int16_t layout, uint8_t* scratch) {
