@@ -579,7 +579,7 @@ void PaintSpiral(const Painter& painter, const PrimeTable& primes, uint16_t shif
     }
     return;
   }
-  // Lists come with the staging row; rows made from their marks take marks.
+  // Lists come with an RGB staging row; rows made from their marks take marks.
   const bool lists = sides.counts != nullptr;
   if (lists)
     MarkRingSides<true>(spiral, primes, top, bottom, sides);
