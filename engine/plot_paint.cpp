@@ -293,11 +293,8 @@ struct Painter {
       std::memcpy(out + done * kSampleBytes, runs[primes.bytes[byte]], pixels * kSampleBytes);
       done += pixels;
     }
-    // 2, 3 and 5 lie off the wheel.
-    for (uint32_t small : {2u, 3u, 5u}) {
-      const uint32_t pixel = kDescending ? from - small : small - from;
-      if ((kDescending ? small <= from : small >= from) && pixel < count) PaintForeground(out + pixel * kSampleBytes);
-    }
+    ForEachPrimeOffTheWheel(from, count, kDescending,
+                            [&](uint32_t pixel) { PaintForeground(out + pixel * kSampleBytes); });
   }
 
 #if defined(__SSE2__)
@@ -443,9 +440,9 @@ struct Painter {
 
   // A row is painted in three steps: BeginRow gives the place where its
   // pixels are painted (the staging row, the output row itself, or none
-  // when the row is made from its marks alone), PaintPixel paints or marks
-  // its foreground pixels, and EndRow paints the marked ones, writes the
-  // row out and clears its marks.
+  // when the row is made from its marks alone, which are set from the table
+  // directly), PaintPixel paints its foreground pixels, and EndRow paints the
+  // marked ones, writes the row out and clears its marks.
   static constexpr bool kFromMarks = kKeepsLastPlane && kStreamed;
 
   // Where the row's pixels are painted: the staging row at the output row's
@@ -465,11 +462,8 @@ struct Painter {
     return target;
   }
 
-  void PaintPixel(uint8_t* target, uint64_t* rowMarks, uint32_t column) const {
-    if (kFromMarks)
-      Mark(rowMarks, column);
-    else
-      PaintForeground(target + static_cast<ptrdiff_t>(column) * PixelBytes());
+  void PaintPixel(uint8_t* target, uint32_t column) const {
+    PaintForeground(target + static_cast<ptrdiff_t>(column) * PixelBytes());
   }
 
   // `marked`: whether anything marked pixels of this row (rows made from
@@ -520,7 +514,7 @@ void PaintNormal(const Painter& painter, const PrimeTable& primes, uint16_t shif
       OrPrimeBits(primes, first, width, false, marks, 0);
     } else {
       target = painter.BeginRow(row);
-      ForEachPrime(primes, first, first + width, [&](uint32_t n) { painter.PaintPixel(target, marks, n - first); });
+      ForEachPrime(primes, first, first + width, [&](uint32_t n) { painter.PaintPixel(target, n - first); });
     }
     painter.EndRow(row, target, marks, false);
   }
@@ -548,10 +542,10 @@ void PaintRingRun(const Painter& painter, const Spiral& spiral, const PrimeTable
   } else if constexpr (Painter::kFromMarks) {
     OrPrimeBits(primes, atFirst, w, row != ring, rowMarks, column);
   } else if (row == ring) {
-    ForEachPrime(primes, start, start + w, [&](uint32_t n) { painter.PaintPixel(target, rowMarks, column + (n - start)); });
+    ForEachPrime(primes, start, start + w, [&](uint32_t n) { painter.PaintPixel(target, column + (n - start)); });
   } else {
     ForEachPrime(primes, atFirst - (w - 1), atFirst + 1,
-                 [&](uint32_t n) { painter.PaintPixel(target, rowMarks, column + (atFirst - n)); });
+                 [&](uint32_t n) { painter.PaintPixel(target, column + (atFirst - n)); });
   }
 }
 

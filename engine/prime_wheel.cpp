@@ -320,12 +320,8 @@ void OrPrimeBits(const PrimeTable& table, uint32_t from, uint32_t count, bool de
     append(within(spans[table.bytes[byte]], length), length);
   }
   if (filled > 0) *word |= pending;
-  // 2, 3 and 5 lie off the wheel.
-  for (uint32_t small : {2u, 3u, 5u}) {
-    const uint32_t offset = descending ? from - small : small - from;
-    if ((descending ? small <= from : small >= from) && offset < count) {
-      const size_t bit = at + offset;
-      bits[bit / 64] |= uint64_t{1} << (bit % 64);
-    }
-  }
+  ForEachPrimeOffTheWheel(from, count, descending, [&](uint32_t offset) {
+    const size_t bit = at + offset;
+    bits[bit / 64] |= uint64_t{1} << (bit % 64);
+  });
 }

@@ -115,14 +115,23 @@ inline void ForEachPrimeWord(const PrimeTable& table, uint32_t from, uint32_t to
   }
 }
 
+// 2, 3 and 5 lie off the wheel: calls visit(offset) for each of them among
+// the `count` numbers from `from` up, or from `from` down when `descending`,
+// `offset` counted from `from`.
+template <typename Visit>
+inline void ForEachPrimeOffTheWheel(uint32_t from, uint32_t count, bool descending, Visit&& visit) {
+  for (uint32_t small : {2u, 3u, 5u}) {
+    const uint32_t offset = descending ? from - small : small - from;
+    if ((descending ? small <= from : small >= from) && offset < count) visit(offset);
+  }
+}
+
 // Calls visit(n) for every prime n with from <= n < to, in increasing order.
 // `to` must not exceed the table's limit.
 template <typename Visit>
 inline void ForEachPrime(const PrimeTable& table, uint32_t from, uint32_t to, Visit&& visit) {
-  if (from < 6) {  // 2, 3 and 5 lie off the wheel
-    for (uint32_t small : {2u, 3u, 5u})
-      if (from <= small && small < to) visit(small);
-  }
+  if (from < 6 && from < to)
+    ForEachPrimeOffTheWheel(from, to - from, false, [&](uint32_t offset) { visit(from + offset); });
   ForEachPrimeWord(table, from, to, [&](uint32_t wordNumber, PrimeWord bits) {
     for (; bits != 0; bits &= bits - 1) visit(wordNumber + kWordBitNumber.number[LowestBit(bits)]);
   });
