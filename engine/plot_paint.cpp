@@ -102,6 +102,17 @@ struct Spiral {
     const int64_t inner = int64_t{width - 2 * ring} * (height - 2 * ring);
     return static_cast<uint32_t>(int64_t{width} * height - inner);
   }
+
+  // Ring r's left side lies in column r and holds LeftBase(r) - y in row y;
+  // its right side lies in column W - 1 - r and holds RightBase(r) + y. Each
+  // covers the rows strictly between the ring's top and bottom sides.
+  uint32_t LeftBase(int32_t ring) const {
+    return shift + RingStart(ring) + 2 * static_cast<uint32_t>(width - 2 * ring - 1) +
+           2 * static_cast<uint32_t>(height - 2 * ring - 1) + static_cast<uint32_t>(ring);
+  }
+  uint32_t RightBase(int32_t ring) const {
+    return shift + RingStart(ring) + static_cast<uint32_t>(width - 2 * ring - 1) - static_cast<uint32_t>(ring);
+  }
 };
 
 // Where a band's side pixels go: marks, or, for RGB rows painted in a
@@ -179,28 +190,20 @@ void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, 
     });
   };
   const int32_t reach = std::min(bottom - 1, spiral.height - 1 - top);  // rings that cross the band
-  auto leftBase = [&](int32_t ring) {
-    return spiral.shift + spiral.RingStart(ring) + 2 * static_cast<uint32_t>(spiral.width - 2 * ring - 1) +
-           2 * static_cast<uint32_t>(spiral.height - 2 * ring - 1) + static_cast<uint32_t>(ring);
-  };
-  auto rightBase = [&](int32_t ring) {
-    return spiral.shift + spiral.RingStart(ring) + static_cast<uint32_t>(spiral.width - 2 * ring - 1) -
-           static_cast<uint32_t>(ring);
-  };
   // Each side reads its own stretch of the table, far from the next side's:
   // the stretches a few sides on are fetched ahead.
   constexpr int32_t kAhead = 8;
   const int32_t leftSides = std::min(spiral.width / 2, reach);
   for (int32_t ring = 0; ring < leftSides; ++ring) {
-    if (ring + kAhead < leftSides) __builtin_prefetch(primes.bytes + (leftBase(ring + kAhead) - top) / 30);
+    if (ring + kAhead < leftSides) __builtin_prefetch(primes.bytes + (spiral.LeftBase(ring + kAhead) - top) / 30);
     const int32_t from = std::max(top, ring + 1), to = std::min(bottom, spiral.height - 1 - ring);
-    if (from < to) markSide(leftBase(ring), true, from, to, ring);
+    if (from < to) markSide(spiral.LeftBase(ring), true, from, to, ring);
   }
   const int32_t rightSides = std::min((spiral.width + 1) / 2, reach);
   for (int32_t ring = 0; ring < rightSides; ++ring) {
-    if (ring + kAhead < rightSides) __builtin_prefetch(primes.bytes + (rightBase(ring + kAhead) + top) / 30);
+    if (ring + kAhead < rightSides) __builtin_prefetch(primes.bytes + (spiral.RightBase(ring + kAhead) + top) / 30);
     const int32_t from = std::max(top, ring + 1), to = std::min(bottom, spiral.height - 1 - ring);
-    if (from < to) markSide(rightBase(ring), false, from, to, spiral.width - 1 - ring);
+    if (from < to) markSide(spiral.RightBase(ring), false, from, to, spiral.width - 1 - ring);
   }
 }
 
@@ -338,6 +341,14 @@ struct Painter {
     if (!kSolidRows) return;
     for (int32_t at = 0; at < 48; at += kPlanes * kSampleBytes)
       for (int p = 0; p < kColorPlanes; ++p) Store(backgroundRun + at + p * kSampleBytes, background[p]);
+  }
+
+  void FillBackground(uint8_t* out, int32_t from, int32_t to) const {
+    if (kSampleBytes == 1) {
+      if (to > from) std::memset(out + from, background[0], static_cast<size_t>(to - from));
+    } else {
+      for (int32_t x = from; x < to; ++x) Store(out + x * kSampleBytes, background[0]);
+    }
   }
 
   void FillSolidRow(uint8_t* out) const {
@@ -549,13 +560,167 @@ void PaintRingRun(const Painter& painter, const Spiral& spiral, const PrimeTable
   }
 }
 
+// The strips of 64 bytes' worth of side columns, kStripRows rows each.
+constexpr int32_t kStripRows = 128;
+constexpr int32_t kStripSlack = 32;  // samples before and after a strip's rows
+constexpr uint64_t kSideStripsBytes = uint64_t{kStripRows + 2 * kStripSlack} * 64;
+
+#if defined(__SSE2__)
+// Turns a square of samples (16 by 16 bytes, or 8 by 8 16-bit samples):
+// sample j of v[i] becomes sample i of v[j]. Each round interleaves
+// neighbouring vectors in units twice as wide as the round before; after
+// the last, row j stands in the vector whose index is j's bits reversed.
+template <int kSampleBytes>
+__attribute__((always_inline)) inline void TransposeTile(__m128i* v) {
+  constexpr int kTile = 16 / kSampleBytes;
+  __m128i t[kTile];
+  auto round = [&](auto lo, auto hi) {
+    for (int k = 0; k < kTile / 2; ++k) {
+      t[k] = lo(v[2 * k], v[2 * k + 1]);
+      t[kTile / 2 + k] = hi(v[2 * k], v[2 * k + 1]);
+    }
+    for (int k = 0; k < kTile; ++k) v[k] = t[k];
+  };
+  if (kSampleBytes == 1)
+    round([](__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); },
+          [](__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); });
+  round([](__m128i a, __m128i b) { return _mm_unpacklo_epi16(a, b); },
+        [](__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b); });
+  round([](__m128i a, __m128i b) { return _mm_unpacklo_epi32(a, b); },
+        [](__m128i a, __m128i b) { return _mm_unpackhi_epi32(a, b); });
+  round([](__m128i a, __m128i b) { return _mm_unpacklo_epi64(a, b); },
+        [](__m128i a, __m128i b) { return _mm_unpackhi_epi64(a, b); });
+  for (int k = 0; k < kTile; ++k) {
+    int reversed = 0;
+    for (int bit = 1; bit < kTile; bit <<= 1) reversed = (reversed << 1) | ((k & bit) != 0);
+    v[k] = t[reversed];
+  }
+}
+
+// Gray spirals written through the cache. A ring side is a run of
+// consecutive numbers down its column, so the side columns are painted from
+// the wheel runs into strips, a column each, and turned into rows a tile of
+// 16 bytes by 16 rows at a time. The rows' own runs are painted from the
+// wheel runs in place, as in the normal layout.
+template <typename Painter>
+void PaintGraySpiralRows(const Painter& painter, const Spiral& spiral, const PrimeTable& primes, int32_t top,
+                         int32_t bottom, uint8_t* strips) {
+  constexpr ptrdiff_t kSampleBytes = Painter::kSampleBytes;
+  constexpr int32_t kTile = 16 / kSampleBytes;
+  constexpr ptrdiff_t kStripBytes = (kStripRows + 2 * kStripSlack) * kSampleBytes;
+  // `count` numbers from `first` up (or down) at `at`, a whole wheel run at
+  // a time: the runs' pixels before and after them fall in the strip's
+  // slack, or in rows of the strip that are never written out.
+  auto paintStrip = [&](uint8_t* at, uint32_t first, uint32_t count, bool descending) {
+    if ((descending ? first - (count - 1) : first) < 6) {  // the primes off the wheel
+      if (descending)
+        painter.template PaintWheelRun<true>(at, primes, first, count);
+      else
+        painter.template PaintWheelRun<false>(at, primes, first, count);
+      return;
+    }
+    uint32_t byte = first / 30;
+    const uint32_t within = first - 30 * byte;
+    const uint8_t* const end = at + count * kSampleBytes;
+    const auto& runs = painter.wheelRuns[descending ? 1 : 0];
+    uint8_t* out = at - (descending ? 29 - within : within) * kSampleBytes;
+    if (descending)
+      for (; out < end; out += 30 * kSampleBytes, --byte) std::memcpy(out, runs[primes.bytes[byte]], sizeof runs[0]);
+    else
+      for (; out < end; out += 30 * kSampleBytes, ++byte) std::memcpy(out, runs[primes.bytes[byte]], sizeof runs[0]);
+  };
+  const PlotGeometry& geometry = painter.geometry;
+  // A row meets the sides of the rings outside its own.
+  auto ringOf = [&](int32_t row) { return std::min(row, spiral.height - 1 - row); };
+  const int32_t reach = std::min(bottom - 1, spiral.height - 1 - top);  // rings whose sides cross the rows
+  // The sides of rings first .. first + kGroup - 1, a tile of kTile
+  // columns at a time. Strip i holds the column of ring first + i on the
+  // left, of ring first + kGroup - 1 - i on the right, so that the pixels
+  // run left to right either way; a group's tiles fill 64 bytes of a row.
+  constexpr int32_t kGroup = 64 / kSampleBytes;
+  auto paintTiles = [&](bool left, int32_t sides) {
+    for (int32_t first = 0; first < sides; first += kGroup) {
+      for (int32_t i = 0; i < kGroup; ++i) {
+        const int32_t ring = left ? first + i : first + kGroup - 1 - i;
+        const int32_t from = std::max(top, ring + 1), to = std::min(bottom, spiral.height - 1 - ring);
+        if (ring >= sides || from >= to) continue;  // the strip's rows are left as they are and never written out
+        uint8_t* strip = strips + i * kStripBytes + (kStripSlack + from - top) * kSampleBytes;
+        const uint32_t count = static_cast<uint32_t>(to - from);
+        const uint32_t atFrom = left ? spiral.LeftBase(ring) - static_cast<uint32_t>(from)
+                                     : spiral.RightBase(ring) + static_cast<uint32_t>(from);
+        paintStrip(strip, atFrom, count, left);
+      }
+      for (int32_t tileTop = top; tileTop < bottom; tileTop += kTile)
+        for (int32_t t = 0; t < kGroup / kTile; ++t) {
+          // The tile's lowest ring, in its first column on the left, its last on the right.
+          const int32_t tileRing = first + (left ? t : kGroup / kTile - 1 - t) * kTile;
+          if (tileRing >= sides) continue;
+          __m128i tile[kTile];
+          const uint8_t* column = strips + t * kTile * kStripBytes + (kStripSlack + tileTop - top) * kSampleBytes;
+          for (int32_t i = 0; i < kTile; ++i)
+            tile[i] = _mm_loadu_si128(reinterpret_cast<const __m128i*>(column + i * kStripBytes));
+          TransposeTile<kSampleBytes>(tile);
+          // Rows meet fewer rings the nearer they lie to the top or bottom.
+          const int32_t rows = std::min(kTile, bottom - tileTop);
+          const int32_t fewest = std::min(std::min(ringOf(tileTop), ringOf(tileTop + rows - 1)), sides) - tileRing;
+          if (rows == kTile && fewest >= kTile) {
+            uint8_t* at = OutputPixel(geometry, tileTop, left ? tileRing : spiral.width - tileRing - kTile);
+            for (int32_t j = 0; j < kTile; ++j, at += geometry.outputRowBytes)
+              _mm_storeu_si128(reinterpret_cast<__m128i*>(at), tile[j]);
+            continue;
+          }
+          for (int32_t j = 0; j < rows; ++j) {
+            // The row meets the sides of this many of the tile's rings.
+            const int32_t met = std::min(std::min(ringOf(tileTop + j), sides) - tileRing, kTile);
+            if (met <= 0) continue;
+            alignas(16) uint8_t pixels[16];
+            _mm_store_si128(reinterpret_cast<__m128i*>(pixels), tile[j]);
+            uint8_t* row = OutputPixel(geometry, tileTop + j, 0);
+            if (left)
+              std::memcpy(row + tileRing * kSampleBytes, pixels, static_cast<size_t>(met * kSampleBytes));
+            else
+              std::memcpy(row + (spiral.width - tileRing - met) * kSampleBytes, pixels + (kTile - met) * kSampleBytes,
+                          static_cast<size_t>(met * kSampleBytes));
+          }
+        }
+    }
+  };
+  // The rows first, their sides in the background: the tiles then fill
+  // lines already in the cache, piece by piece.
+  for (int32_t row = top; row < bottom; ++row) {
+    uint8_t* target = OutputPixel(geometry, row, 0);
+    const int32_t ring = ringOf(row);
+    const int32_t run = ring <= spiral.width - 1 - ring ? spiral.width - 2 * ring : 0;
+    painter.FillBackground(target, 0, (spiral.width - run) / 2);
+    PaintRingRun(painter, spiral, primes, row, target, nullptr);
+    painter.FillBackground(target, (spiral.width + run) / 2, spiral.width);
+  }
+  paintTiles(true, std::min(spiral.width / 2, reach));
+  paintTiles(false, std::min((spiral.width + 1) / 2, reach));
+}
+
+// A few rows at a time: the lines their tiles fill stay in the nearest caches.
+template <typename Painter>
+void PaintGraySpiral(const Painter& painter, const Spiral& spiral, const PrimeTable& primes, int32_t top,
+                     int32_t bottom, uint8_t* strips) {
+  for (int32_t rows = top; rows < bottom; rows += kStripRows)
+    PaintGraySpiralRows(painter, spiral, primes, rows, std::min(bottom, rows + kStripRows), strips);
+}
+#endif
+
 template <typename Painter>
 void PaintSpiral(const Painter& painter, const PrimeTable& primes, uint16_t shift, int32_t top, int32_t bottom,
                  const SideMarks& sides) {
   const Spiral spiral = {painter.geometry.width, painter.geometry.height, shift};
   const size_t words = MarkWords(spiral.width);
   if constexpr (Painter::kWheelRuns && kStreamed) {
-    // Gray rows: the sides from their marks, then the ring's own run.
+    // Gray rows written through the cache: in place, the sides in tiles.
+    if (!painter.pastCache) {
+      PaintGraySpiral(painter, spiral, primes, top, bottom, reinterpret_cast<uint8_t*>(sides.marks));
+      return;
+    }
+    // Streamed past it: built in the staging row, the sides from their
+    // marks, then the ring's own run.
     MarkRingSides<false>(spiral, primes, top, bottom, sides);
     for (int32_t row = top; row < bottom; ++row) {
       uint64_t* rowMarks = sides.marks + static_cast<size_t>(row - top) * words;
@@ -621,8 +786,9 @@ bool RowsFromMarks(const PlotGeometry& geometry) {
 }
 
 uint64_t MarkBytes(const PlotGeometry& geometry) {
-  // Whole lines (256 rows), and a line for the spare word.
-  return (uint64_t{kBandRows} * MarkWords(geometry.width) + 8) * sizeof(uint64_t);
+  // Whole lines (256 rows), and a line for the spare word; gray spirals
+  // take the space for their side strips.
+  return std::max((uint64_t{kBandRows} * MarkWords(geometry.width) + 8) * sizeof(uint64_t), kSideStripsBytes);
 }
 
 // Parts of the scratch keep their successors, and the next lane's scratch,
