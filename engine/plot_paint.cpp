@@ -97,6 +97,10 @@ struct Spiral {
   int32_t height;
   uint32_t shift;
 
+  // The ring whose top or bottom side row `row` lies on; the row meets the
+  // left and right sides of the rings outside it.
+  int32_t RingOf(int32_t row) const { return std::min(row, height - 1 - row); }
+
   // Pixels in the rings outside ring r: W H - (W - 2r)(H - 2r).
   uint32_t RingStart(int32_t ring) const {
     const int64_t inner = int64_t{width - 2 * ring} * (height - 2 * ring);
@@ -537,7 +541,7 @@ void PaintNormal(const Painter& painter, const PrimeTable& primes, uint16_t shif
 template <typename Painter>
 void PaintRingRun(const Painter& painter, const Spiral& spiral, const PrimeTable& primes, int32_t row,
                   uint8_t* target, uint64_t* rowMarks) {
-  const int32_t ring = std::min(row, spiral.height - 1 - row);
+  const int32_t ring = spiral.RingOf(row);
   if (ring > spiral.width - 1 - ring) return;  // only ring sides in this row
   const uint32_t w = static_cast<uint32_t>(spiral.width - 2 * ring);
   const uint32_t h = static_cast<uint32_t>(spiral.height - 2 * ring);
@@ -630,8 +634,6 @@ void PaintGraySpiralRows(const Painter& painter, const Spiral& spiral, const Pri
       for (; out < end; out += 30 * kSampleBytes, ++byte) std::memcpy(out, runs[primes.bytes[byte]], sizeof runs[0]);
   };
   const PlotGeometry& geometry = painter.geometry;
-  // A row meets the sides of the rings outside its own.
-  auto ringOf = [&](int32_t row) { return std::min(row, spiral.height - 1 - row); };
   const int32_t reach = std::min(bottom - 1, spiral.height - 1 - top);  // rings whose sides cross the rows
   // The sides of rings first .. first + kGroup - 1, a tile of kTile
   // columns at a time. Strip i holds the column of ring first + i on the
@@ -662,7 +664,8 @@ void PaintGraySpiralRows(const Painter& painter, const Spiral& spiral, const Pri
           TransposeTile<kSampleBytes>(tile);
           // Rows meet fewer rings the nearer they lie to the top or bottom.
           const int32_t rows = std::min(kTile, bottom - tileTop);
-          const int32_t fewest = std::min(std::min(ringOf(tileTop), ringOf(tileTop + rows - 1)), sides) - tileRing;
+          const int32_t fewest =
+              std::min(std::min(spiral.RingOf(tileTop), spiral.RingOf(tileTop + rows - 1)), sides) - tileRing;
           if (rows == kTile && fewest >= kTile) {
             uint8_t* at = OutputPixel(geometry, tileTop, left ? tileRing : spiral.width - tileRing - kTile);
             for (int32_t j = 0; j < kTile; ++j, at += geometry.outputRowBytes)
@@ -671,7 +674,7 @@ void PaintGraySpiralRows(const Painter& painter, const Spiral& spiral, const Pri
           }
           for (int32_t j = 0; j < rows; ++j) {
             // The row meets the sides of this many of the tile's rings.
-            const int32_t met = std::min(std::min(ringOf(tileTop + j), sides) - tileRing, kTile);
+            const int32_t met = std::min(std::min(spiral.RingOf(tileTop + j), sides) - tileRing, kTile);
             if (met <= 0) continue;
             alignas(16) uint8_t pixels[16];
             _mm_store_si128(reinterpret_cast<__m128i*>(pixels), tile[j]);
@@ -689,7 +692,7 @@ void PaintGraySpiralRows(const Painter& painter, const Spiral& spiral, const Pri
   // lines already in the cache, piece by piece.
   for (int32_t row = top; row < bottom; ++row) {
     uint8_t* target = OutputPixel(geometry, row, 0);
-    const int32_t ring = ringOf(row);
+    const int32_t ring = spiral.RingOf(row);
     const int32_t run = ring <= spiral.width - 1 - ring ? spiral.width - 2 * ring : 0;
     painter.FillBackground(target, 0, (spiral.width - run) / 2);
     PaintRingRun(painter, spiral, primes, row, target, nullptr);
@@ -725,7 +728,7 @@ void PaintSpiral(const Painter& painter, const PrimeTable& primes, uint16_t shif
     for (int32_t row = top; row < bottom; ++row) {
       uint64_t* rowMarks = sides.marks + static_cast<size_t>(row - top) * words;
       uint8_t* target = painter.RowTarget(row);
-      const int32_t ring = std::min(row, spiral.height - 1 - row);
+      const int32_t ring = spiral.RingOf(row);
       const bool run = ring <= spiral.width - 1 - ring;
       const int32_t leftEnd = run ? ring : spiral.width, rightStart = run ? spiral.width - ring : spiral.width;
       painter.PaintSideMarks(target, rowMarks, leftEnd, rightStart);
@@ -776,7 +779,8 @@ bool StagesRows(const PlotGeometry& geometry) {
 }
 
 // RGB rows built in a staging row list the spiral's side pixels of each
-// row; gray ones take them from their marks, 16 pixels at a time.
+// row; gray ones take them from their marks, 16 pixels at a time, or, when
+// written through the cache, from tiles.
 bool ListsSides(const PlotGeometry& geometry) { return StagesRows(geometry) && PaintKind(geometry) == 3; }
 
 // Rows that keep their transparency plane are made from their marks.
