@@ -32,8 +32,23 @@ done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "setup: installing ${missing[*]}"
   # Other sessions may hold the package lock for a while.
-  $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq
-  $SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  # A mirror caught mid-sync fails the update for a minute or two; retry,
+  # then go on with whatever lists did arrive (the install says if a
+  # package is really missing).
+  for attempt in 1 2 3 4; do
+    if $SUDO apt-get -o DPkg::Lock::Timeout=900 update -qq; then break; fi
+    echo "setup: package lists incomplete (attempt $attempt)"
+    if [ "$attempt" -lt 4 ]; then sleep $((attempt * 20)); fi
+  done
+  install=($SUDO apt-get -o DPkg::Lock::Timeout=900 install -y -qq --no-install-recommends)
+  if ! "${install[@]}" "${missing[@]}" >/dev/null; then
+    # With one architecture's security list missing, the two architectures'
+    # candidates differ and multiarch packages cannot pair up; the release's
+    # own suite has both.
+    . /etc/os-release
+    echo "setup: retrying from $VERSION_CODENAME alone"
+    "${install[@]}" -t "$VERSION_CODENAME" "${missing[@]}" >/dev/null
+  fi
 fi
 
 # Japanese locale for the dialog labels (code page 932 under wine).
