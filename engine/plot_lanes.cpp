@@ -19,7 +19,18 @@ void RunLane(void* lane) {
 
 }  // namespace
 
-int AvailableLanes() { return std::clamp(ProcessorCount(), 1, kMaxLanes); }
+int LanesWorthStarting(uint64_t work) {
+  const int processors = std::clamp(ProcessorCount(), 1, kMaxLanes);
+  const uint64_t threadMicroseconds = WorkerThreadMicroseconds();
+  if (threadMicroseconds == 0) return processors;
+  // A lane sieves about ten thousand numbers a microsecond, and paints about
+  // as many output bytes, whatever the format. A worker is started for
+  // every thread's cost of the run's work on one lane: a smaller run would
+  // wait longer for its threads to begin and end than they save it.
+  const uint64_t oneLaneMicroseconds = work / 10000;
+  const uint64_t worth = 1 + oneLaneMicroseconds / threadMicroseconds;
+  return static_cast<int>(std::min<uint64_t>(worth, static_cast<uint64_t>(processors)));
+}
 
 void RunLanes(int lanes, void (*work)(void* context, int lane), void* context) {
   lanes = std::clamp(lanes, 1, kMaxLanes);

@@ -3,12 +3,16 @@
 // ends, are the others. Only lane 0 ever calls the host back.
 #pragma once
 
+#include <cstdint>
+
 // Lanes one run uses at most: past this, the painting waits on memory, not
 // on processors, and each lane costs its scratch memory.
 constexpr int kMaxLanes = 16;
 
-// One lane per processor the process may use, at most kMaxLanes.
-int AvailableLanes();
+// One lane per processor the process may use, at most kMaxLanes, and no
+// more than the run's work pays for: `work` is the numbers to sieve plus the
+// output bytes to write.
+int LanesWorthStarting(uint64_t work);
 
 // Calls work(context, lane) for lanes 0 .. lanes - 1, lane 0 on this thread,
 // the others each on a worker thread of its own, and returns once all have

@@ -242,7 +242,8 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   const uint32_t pixelCount = static_cast<uint32_t>(int64_t{geometry.width} * geometry.height);
   const PlotProgress progress = {job.progressProc, job.abortProc, pixelCount};
   const uint32_t limit = pixelCount + job.shift;
-  const int lanes = AvailableLanes();
+  const uint64_t outputBytes = uint64_t{pixelCount} * static_cast<uint64_t>(geometry.pixelBytes);
+  const int lanes = LanesWorthStarting(uint64_t{limit} + outputBytes);
   const ChunkPlan chunks = PlanChunks(limit, lanes);
   const int sieveLanes = std::min<int>(lanes, static_cast<int>(chunks.chunkCount));
   const int paintLanes = std::min<int>(lanes, PaintBandCount(geometry));

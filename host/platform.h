@@ -54,6 +54,10 @@ void CloseWakeSignal(WakeSignal* signal);
 // Processors this process may run on; at least 1.
 int ProcessorCount();
 
+// Microseconds a worker thread takes from the run that starts it: making
+// it, waiting for it to begin, and joining it.
+uint32_t WorkerThreadMicroseconds();
+
 // Bytes of the processor's last-level cache; 0 when unknown.
 uint64_t LastLevelCacheBytes();
 

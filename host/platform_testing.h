@@ -29,5 +29,8 @@ int WorkerThreadsStarted();
 // ProcessorCount answers `count`; 0 goes back to the machine's own count.
 void ReportProcessors(int count);
 
+// WorkerThreadMicroseconds answers `microseconds` (at first 0).
+void ReportWorkerThreadMicroseconds(uint32_t microseconds);
+
 // LastLevelCacheBytes answers `bytes`; 0 goes back to the processor's own size.
 void ReportLastLevelCache(uint64_t bytes);

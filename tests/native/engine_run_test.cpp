@@ -202,6 +202,29 @@ TEST(PlotThreads, ThreadsTheSystemRefusesLeaveTheWorkToTheOthers) {
   ReportProcessors(0);
 }
 
+TEST(PlotThreads, AWorkerOnlyWhereTheRunPaysForItsThread) {
+  // A thread costing 200 us: a worker for every 200 us of one-lane work, 2
+  // million numbers and output bytes, and at most three beside the host's.
+  struct Case {
+    int width, height, planes;
+    int workers;
+  } cases[] = {{300, 200, 1, 0}, {900, 1000, 1, 0}, {1000, 1000, 1, 1}, {1000, 1000, 3, 2}, {2000, 1500, 4, 3}};
+  for (const Case& c : cases) {
+    ReportProcessors(1);
+    auto alone = MakeImage(c.width, c.height, c.planes, 1, plotLayoutSpiral, 300);
+    ASSERT_EQ(RunPlot(alone.get()), noErr);
+    auto image = MakeImage(c.width, c.height, c.planes, 1, plotLayoutSpiral, 300);
+    ReportProcessors(4);
+    ReportWorkerThreadMicroseconds(200);
+    RefuseThreadsAfter(-1);
+    EXPECT_EQ(RunPlot(image.get()), noErr);
+    ReportWorkerThreadMicroseconds(0);
+    EXPECT_EQ(WorkerThreadsStarted(), c.workers) << c.width << "x" << c.height << "x" << c.planes;
+    EXPECT_TRUE(image->output == alone->output);
+  }
+  ReportProcessors(0);
+}
+
 // A host that takes its time over one abort poll, and the processor time
 // the whole process spent meanwhile.
 int slowPoll = 0;
