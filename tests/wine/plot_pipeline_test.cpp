@@ -295,3 +295,14 @@ TEST_F(PlotPipeline, WorkerThreadsHelpOnlyInsideTheCallAndNeverCallTheHost) {
   }
   EXPECT_EQ(session->log.abortPolls, ExpectedPolls(6000000, 0, true));
 }
+
+TEST_F(PlotPipeline, UnderWineAMegapixelStaysOnTheHostsThread) {
+  // A wine thread begins milliseconds after it is made: longer than this
+  // run takes on the host's thread alone.
+  Open();
+  Begin(1000, 1000, Rect{0, 0, 1000, 1000});
+  ASSERT_EQ(CallPluginMain(session, filterSelectorStart), noErr);
+  const LONG startedBefore = threadsStarted;
+  EXPECT_EQ(CallPluginMain(session, filterSelectorContinue), noErr);
+  EXPECT_EQ(threadsStarted - startedBefore, 0);
+}
