@@ -150,15 +150,18 @@ void PaintLane(PaintWork* work, int lane, Ready&& ready) {
   }
 }
 
+uint64_t OutputBytes(const PlotGeometry& geometry) {
+  return uint64_t(geometry.width) * uint64_t(geometry.height) * uint64_t(geometry.pixelBytes);
+}
+
 // An output larger than half the last-level cache (or than any cache, when
 // its size is unknown) is written past the cache: it would push the prime
 // table and the input out, and itself too before the host reads it. A
 // smaller one is written through the cache, as the C library's memset and
 // memcpy do, and the host then finds it there.
 bool PaintsPastCache(const PlotGeometry& geometry) {
-  const uint64_t outputBytes = uint64_t(geometry.width) * uint64_t(geometry.height) * uint64_t(geometry.pixelBytes);
   const uint64_t cacheBytes = LastLevelCacheBytes();
-  return cacheBytes == 0 || outputBytes > cacheBytes / 2;
+  return cacheBytes == 0 || OutputBytes(geometry) > cacheBytes / 2;
 }
 
 // ---- The run ----
@@ -242,8 +245,7 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   const uint32_t pixelCount = static_cast<uint32_t>(int64_t{geometry.width} * geometry.height);
   const PlotProgress progress = {job.progressProc, job.abortProc, pixelCount};
   const uint32_t limit = pixelCount + job.shift;
-  const uint64_t outputBytes = uint64_t{pixelCount} * static_cast<uint64_t>(geometry.pixelBytes);
-  const int lanes = LanesWorthStarting(uint64_t{limit} + outputBytes);
+  const int lanes = LanesWorthStarting(uint64_t{limit} + OutputBytes(geometry));
   const ChunkPlan chunks = PlanChunks(limit, lanes);
   const int sieveLanes = std::min<int>(lanes, static_cast<int>(chunks.chunkCount));
   const int paintLanes = std::min<int>(lanes, PaintBandCount(geometry));
