@@ -245,16 +245,22 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   const uint32_t pixelCount = static_cast<uint32_t>(int64_t{geometry.width} * geometry.height);
   const PlotProgress progress = {job.progressProc, job.abortProc, pixelCount};
   const uint32_t limit = pixelCount + job.shift;
-  const int lanes = LanesWorthStarting(uint64_t{limit} + OutputBytes(geometry));
-  const ChunkPlan chunks = PlanChunks(limit, lanes);
-  const int sieveLanes = std::min<int>(lanes, static_cast<int>(chunks.chunkCount));
-  const int paintLanes = std::min<int>(lanes, PaintBandCount(geometry));
   // All the memory, before the host is first called: the painting's
-  // scratch rides in the sieve's workspace.
+  // scratch rides in the sieve's workspace, a part for each lane. Where the
+  // system refuses it for every lane wanted (a 32-bit host's address space
+  // is often in pieces), half as many lanes may still fit, down to the
+  // host's thread alone, which needs no more than before the lanes.
   const uint64_t scratchBytes = PaintScratchBytes(geometry);
   PrimeSieve sieve;
-  if (OpenPrimeSieve(limit, sieveLanes, scratchBytes * static_cast<uint64_t>(paintLanes), &sieve) != noErr)
-    return memFullErr;
+  ChunkPlan chunks{};
+  int sieveLanes = 1, paintLanes = 1;
+  for (int lanes = LanesWorthStarting(uint64_t{limit} + OutputBytes(geometry));; lanes /= 2) {
+    chunks = PlanChunks(limit, lanes);
+    sieveLanes = std::min<int>(lanes, static_cast<int>(chunks.chunkCount));
+    paintLanes = std::min<int>(lanes, PaintBandCount(geometry));
+    if (OpenPrimeSieve(limit, sieveLanes, scratchBytes * static_cast<uint64_t>(paintLanes), &sieve) == noErr) break;
+    if (lanes <= 1) return memFullErr;
+  }
   RunWork run;
   run.sieve.sieve = &sieve;
   run.sieve.progress = progress;

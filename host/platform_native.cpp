@@ -16,6 +16,7 @@
 
 namespace {
 int allocationsBeforeRefusal = -1;
+uint64_t largestWorkingBlock = 0;
 int requests = 0;
 int liveLockedBlocks = 0;
 int liveWorkingBlocks = 0;
@@ -48,6 +49,8 @@ void RefuseMemoryAfter(int allocations) {
   requests = 0;
 }
 
+void RefuseWorkingBlocksOver(uint64_t bytes) { largestWorkingBlock = bytes; }
+
 int MemoryRequests() { return requests; }
 
 int LiveLockedBlocks() { return liveLockedBlocks; }
@@ -76,6 +79,7 @@ void FreeLockedBlock(void* address) {
 
 void* AllocWorkingBlock(size_t size, bool zeroed) {
   if (size == 0 || size > SIZE_MAX - kSizeRoom || !Granted()) return nullptr;
+  if (largestWorkingBlock != 0 && size > largestWorkingBlock) return nullptr;
   const size_t total = size + kSizeRoom;
   auto* start = static_cast<unsigned char*>(zeroed ? std::calloc(1, total) : std::malloc(total));
   if (start == nullptr) return nullptr;

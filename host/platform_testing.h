@@ -8,6 +8,10 @@
 // every later one is refused; a negative count never refuses.
 void RefuseMemoryAfter(int allocations);
 
+// Working blocks larger than `bytes` are refused, as by an address space
+// in pieces; 0 refuses none for its size.
+void RefuseWorkingBlocksOver(uint64_t bytes);
+
 // Allocations asked for since the last RefuseMemoryAfter, refused ones included.
 int MemoryRequests();
 

@@ -202,6 +202,34 @@ TEST(PlotThreads, ThreadsTheSystemRefusesLeaveTheWorkToTheOthers) {
   ReportProcessors(0);
 }
 
+TEST(PlotThreads, MemoryRefusedForEveryLaneLeavesTheRunToFewer) {
+  // A wide spiral in 5 segments and 5 bands: each lane's part of the
+  // workspace (a band's marks, 129 KB) outweighs the table (147 KB) by half.
+  auto makeImage = [] { return MakeImage(4000, 1100, 4, 1, plotLayoutSpiral, 300); };
+  ReportProcessors(1);
+  auto alone = makeImage();
+  ASSERT_EQ(RunPlot(alone.get()), noErr);
+  const Calls calls = hostCalls;
+  // The most held at once on two lanes is their workspace and the table:
+  // more than the workspace of two lanes alone, less than that of four.
+  ReportProcessors(2);
+  auto twoLanes = makeImage();
+  ResetPeakWorkingBytes();
+  ASSERT_EQ(RunPlot(twoLanes.get()), noErr);
+  const uint64_t twoLanesPeak = PeakWorkingBytes();
+  auto image = makeImage();
+  ReportProcessors(4);
+  RefuseThreadsAfter(-1);
+  RefuseWorkingBlocksOver(twoLanesPeak);
+  EXPECT_EQ(RunPlot(image.get()), noErr);
+  RefuseWorkingBlocksOver(0);
+  ReportProcessors(0);
+  EXPECT_EQ(WorkerThreadsStarted(), 1);
+  EXPECT_EQ(hostCalls, calls);
+  EXPECT_TRUE(image->output == alone->output);
+  EXPECT_EQ(LiveWorkingBlocks(), 0);
+}
+
 TEST(PlotThreads, AWorkerOnlyWhereTheRunPaysForItsThread) {
   // A thread costing 200 us: a worker for every 200 us of one-lane work, 2
   // million numbers and output bytes, and at most three beside the host's.
