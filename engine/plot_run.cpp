@@ -139,6 +139,10 @@ struct PaintWork {
 // Prepares the lane's scratch, then, once ready() allows, paints.
 template <typename Ready>
 void PaintLane(PaintWork* work, int lane, Ready&& ready) {
+  // A thread may begin milliseconds after it is made, when the other lanes
+  // have taken every band: its scratch would be cleared for nothing while
+  // the host's thread waits to join it.
+  if (work->nextBand.load(std::memory_order_relaxed) >= work->bandCount) return;
   uint8_t* scratch = work->scratch + work->scratchBytes * static_cast<uint64_t>(lane);
   PreparePaintScratch(*work->geometry, work->layout, scratch);
   if (!ready()) return;
