@@ -436,9 +436,14 @@ struct Painter {
       // The marks of 64 pixels are taken at once, then a block's worth at a time.
       constexpr uint32_t kBlockMarks = (1u << kPerBlock) - 1;
       for (; x + 64 <= width; x += 64) {
-        uint64_t marks = MarksAt(rowMarks, x);
-        for (int32_t block = 0; block < 64; block += kPerBlock, marks >>= kPerBlock)
-          paintBlock(x + block, static_cast<uint32_t>(marks) & kBlockMarks);
+        const uint64_t marks = MarksAt(rowMarks, x);
+        // Half the word at a time: a 32-bit build shifts a 64-bit word in
+        // two instructions and keeps it in two registers.
+        for (int32_t half = 0; half < 64; half += 32) {
+          uint32_t part = static_cast<uint32_t>(marks >> half);
+          for (int32_t block = 0; block < 32; block += kPerBlock, part >>= kPerBlock)
+            paintBlock(x + half + block, part & kBlockMarks);
+        }
       }
       for (; x + kPerBlock <= width; x += kPerBlock)
         paintBlock(x, static_cast<uint32_t>(MarksAt(rowMarks, x)) & kBlockMarks);
