@@ -21,7 +21,7 @@ const char kUsage[] =
     "usage:\n"
     "  vkhost apply PLUGIN.8bf IN.png OUT.png [--layout normal|spiral] [--shift N]\n"
     "               [--fg RRGGBB] [--bg RRGGBB] [--rect top,left,bottom,right]\n"
-    "               [--abort-at N] [--16bit] [--dialog] [--show-preview]\n"
+    "               [--abort-at N] [--repeat N] [--16bit] [--dialog] [--show-preview]\n"
     "               [--screenshot DIALOG.png] [--record ACTION.txt] [--replay ACTION.txt]\n"
     "               [--host-profile NAME[,NAME...]]\n"
     "                 (standard, partial, unmasked-fp, bare, stale, no-callbacks)\n"
@@ -36,6 +36,8 @@ const char kUsage[] =
     "complete new file, and left as it was on any failure or Ctrl+C.\n"
     "Without --dialog no display is needed, and any dialog the filter opens anyway\n"
     "(--host-profile partial) is answered by the host with the given values and OK.\n"
+    "--repeat N runs the filter N times over the picture, which comes out as after\n"
+    "one run, and prints the fastest and the median plug-in time.\n"
     "\n"
     "exit status: 0 done, 1 failed, 2 bad command line, 3 out of memory,\n"
     "130 interrupted (Ctrl+C)\n";
