@@ -329,8 +329,8 @@ int Filter(HostSession* session, HostImage* image, const ApplyArguments& args) {
   std::printf("result %d (%s)\n", report.result, ResultName(report.result));
   if (milliseconds.size() > 1) {
     std::sort(milliseconds.begin(), milliseconds.end());
-    std::printf("plug-in time %.1f ms (fastest of %zu runs; median %.1f ms)\n", milliseconds.front(),
-                milliseconds.size(), milliseconds[milliseconds.size() / 2]);
+    std::printf("plug-in time %.1f ms (fastest of %d runs; median %.1f ms)\n", milliseconds.front(),
+                static_cast<int>(milliseconds.size()), milliseconds[milliseconds.size() / 2]);
   } else {
     std::printf("plug-in time %.1f ms\n", report.pluginSeconds * 1e3);
   }
