@@ -839,7 +839,9 @@ template <typename Sample, int kPlanes>
 void PaintRowsAs(const PlotGeometry& geometry, const PaintSamples& samples, const PrimeTable& primes,
                  int16_t layout, uint16_t shift, int32_t top, int32_t bottom, const PaintScratch& scratch,
                  bool pastCache) {
-  Painter<Sample, kPlanes> painter = {geometry, {}, {}, scratch.staging, pastCache, {}, {}, {}};
+  // Rows written through the cache are painted in the output itself: a
+  // staging row would only add a copy.
+  Painter<Sample, kPlanes> painter = {geometry, {}, {}, pastCache ? scratch.staging : nullptr, pastCache, {}, {}, {}};
   for (int p = 0; p < 3; ++p) {
     painter.foreground[p] = static_cast<Sample>(samples.foreground[p]);
     painter.background[p] = static_cast<Sample>(samples.background[p]);
