@@ -15,15 +15,12 @@ namespace {
 // streamed as it is made. An output larger than the cache goes past it
 // (`pastCache`): no output line is read in before it is written, and the
 // image does not push the prime table and the input out of the cache. A
-// smaller one is stored through the cache, where the host finds it next.
+// smaller one is stored through the cache, where the host finds it next,
+// its rows of every plane painted in place.
 constexpr bool kStreamed = true;
 
-// `from` lies at the same place within a 16-byte unit as `to`.
-void StreamRow(uint8_t* to, const uint8_t* from, size_t bytes, bool pastCache) {
-  if (!pastCache) {
-    std::memcpy(to, from, bytes);
-    return;
-  }
+// Past the cache; `from` lies at the same place within a 16-byte unit as `to`.
+void StreamRow(uint8_t* to, const uint8_t* from, size_t bytes) {
   size_t done = std::min(bytes, (16 - (reinterpret_cast<uintptr_t>(to) & 15)) & 15);
   std::memcpy(to, from, done);
   for (; done + 16 <= bytes; done += 16)
@@ -35,7 +32,7 @@ void StreamRow(uint8_t* to, const uint8_t* from, size_t bytes, bool pastCache) {
 void FinishStreaming() { _mm_sfence(); }
 #else
 constexpr bool kStreamed = false;
-void StreamRow(uint8_t*, const uint8_t*, size_t, bool) {}
+void StreamRow(uint8_t*, const uint8_t*, size_t) {}
 void FinishStreaming() {}
 #endif
 
@@ -232,7 +229,7 @@ struct Painter {
   const PlotGeometry& geometry;
   Sample foreground[3];
   Sample background[3];
-  uint8_t* staging;  // aligned to 64 bytes; null: rows are painted in the output itself
+  uint8_t* staging;  // aligned to 64 bytes, for rows streamed; null: rows are painted in the output itself
   bool pastCache;    // rows are streamed past the cache
   // For rows that keep their last plane: the colour planes of 16 bytes of
   // pixels, the pixels with mark bit i set in the foreground, the kept
@@ -495,7 +492,7 @@ struct Painter {
 #endif
     if (!kFromMarks) {
       if (marked) PaintMarked(target, rowMarks);
-      if (staging != nullptr) StreamRow(OutputPixel(geometry, row, 0), target, RowBytes(), pastCache);
+      if (staging != nullptr) StreamRow(OutputPixel(geometry, row, 0), target, RowBytes());
     }
     if (kFromMarks || marked) std::memset(rowMarks, 0, MarkWords(geometry.width) * sizeof(uint64_t));
   }

@@ -204,7 +204,8 @@ TEST(PlotThreads, ThreadsTheSystemRefusesLeaveTheWorkToTheOthers) {
 
 TEST(PlotThreads, MemoryRefusedForEveryLaneLeavesTheRunToFewer) {
   // A wide spiral in 5 segments and 5 bands: each lane's part of the
-  // workspace (a band's marks, 129 KB) outweighs the table (147 KB) by half.
+  // workspace (a band's marks, 129 KB) is large enough that two lanes'
+  // parts outweigh the table (147 KB).
   auto makeImage = [] { return MakeImage(4000, 1100, 4, 1, plotLayoutSpiral, 300); };
   ReportProcessors(1);
   auto alone = makeImage();
