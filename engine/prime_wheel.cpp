@@ -7,11 +7,17 @@
 
 // A prime from 19 up and where its eight lines of multiples go on: the
 // multiples p * m with m coprime to 30 fall, for each m mod 30, on one bit
-// of every p-th byte.
+// of every p-th byte, a different bit for each m. With 64-bit registers
+// line i holds the multiples of the i-th m from p on, which strike a bit
+// that follows from p mod 30 (LineKeeps), and the round's strikes go up
+// through memory. A 32-bit processor has too few registers to hold eight
+// bits beside the eight lines' offsets: there line b strikes bit b, and the
+// bits are constants of the code.
+constexpr bool kLinesByBit = sizeof(void*) < 8;
+
 struct SievingPrime {
   uint32_t next[8];  // next byte of each line
   uint32_t prime;
-  uint8_t bit[8];    // the line's bit
 };
 
 namespace {
@@ -101,8 +107,8 @@ void StartLines(uint32_t prime, SievingPrime* sieving) {
   for (uint32_t m = prime; line < 8; ++m) {
     if (m % 2 == 0 || m % 3 == 0 || m % 5 == 0) continue;
     const uint64_t multiple = uint64_t{prime} * m;
-    sieving->next[line] = static_cast<uint32_t>(std::min<uint64_t>(multiple / 30, UINT32_MAX));
-    sieving->bit[line] = static_cast<uint8_t>(1u << WheelBit(static_cast<uint32_t>(multiple % 30)));
+    const int bit = WheelBit(static_cast<uint32_t>(multiple % 30));
+    sieving->next[kLinesByBit ? bit : line] = static_cast<uint32_t>(std::min<uint64_t>(multiple / 30, UINT32_MAX));
     ++line;
   }
 }
@@ -166,8 +172,52 @@ void Presieve(const uint8_t* patterns, uint8_t* to, uint32_t firstByte, uint32_t
     }
 }
 
+// What line i of a prime p keeps of its bytes, for p mod 30 = kWheel[w]:
+// its m are kWheel[w + i] mod 30 (the residues from p's own on), its
+// multiples p * m fall on the bit of p * m mod 30.
+struct LineKeeps {
+  uint8_t keep[8][8];
+  constexpr LineKeeps() : keep() {
+    for (int w = 0; w < 8; ++w)
+      for (int line = 0; line < 8; ++line)
+        keep[w][line] = static_cast<uint8_t>(~(1u << WheelBit(kWheel[w] * kWheel[(w + line) % 8] % 30)));
+  }
+};
+constexpr LineKeeps kLineKeeps{};
+
+// WheelBit as a table, for residues met at run time.
+struct WheelBits {
+  int8_t of[30];
+  constexpr WheelBits() : of() {
+    for (uint32_t residue = 0; residue < 30; ++residue) of[residue] = static_cast<int8_t>(WheelBit(residue));
+  }
+};
+constexpr WheelBits kWheelBits{};
+
+// Rounds of eight strikes while `at` is below `stop`.
+template <typename Keeps>
+uint8_t* StrikeRounds(uint8_t* at, const uint8_t* stop, uint32_t step, const uint32_t* offset, const Keeps& keep) {
+  for (; at < stop; at += step) {
+    at[offset[0]] &= keep[0];
+    at[offset[1]] &= keep[1];
+    at[offset[2]] &= keep[2];
+    at[offset[3]] &= keep[3];
+    at[offset[4]] &= keep[4];
+    at[offset[5]] &= keep[5];
+    at[offset[6]] &= keep[6];
+    at[offset[7]] &= keep[7];
+  }
+  return at;
+}
+
+// What line b keeps when lines go by bit: constants of the code.
+struct BitKeeps {
+  constexpr uint8_t operator[](int line) const { return static_cast<uint8_t>(~(1u << line)); }
+};
+
 void StrikeLines(SievingPrime* sieving, uint8_t* table, uint32_t end) {
   const uint32_t step = sieving->prime;
+  const uint8_t* const keeps = kLinesByBit ? nullptr : kLineKeeps.keep[kWheelBits.of[step % 30]];
   // The eight lines lie within a prime's bytes of one another: struck a
   // round of all eight at a time, one loop test a round, while the last of
   // them stays inside the segment.
@@ -178,28 +228,21 @@ void StrikeLines(SievingPrime* sieving, uint8_t* table, uint32_t end) {
   }
   if (highest < end) {
     uint32_t offset[8];
-    uint8_t keep[8];
-    for (int line = 0; line < 8; ++line) {
-      offset[line] = sieving->next[line] - lowest;
-      keep[line] = static_cast<uint8_t>(~sieving->bit[line]);
-    }
+    for (int line = 0; line < 8; ++line) offset[line] = sieving->next[line] - lowest;
     uint8_t* at = table + lowest;
     const uint8_t* const stop = table + end - (highest - lowest);
-    for (; at < stop; at += step) {
-      at[offset[0]] &= keep[0];
-      at[offset[1]] &= keep[1];
-      at[offset[2]] &= keep[2];
-      at[offset[3]] &= keep[3];
-      at[offset[4]] &= keep[4];
-      at[offset[5]] &= keep[5];
-      at[offset[6]] &= keep[6];
-      at[offset[7]] &= keep[7];
+    if constexpr (kLinesByBit) {
+      at = StrikeRounds(at, stop, step, offset, BitKeeps{});
+    } else {
+      uint8_t keep[8];  // held in registers
+      for (int line = 0; line < 8; ++line) keep[line] = keeps[line];
+      at = StrikeRounds(at, stop, step, offset, keep);
     }
     const uint32_t reached = static_cast<uint32_t>(at - table);
     for (int line = 0; line < 8; ++line) sieving->next[line] = reached + offset[line];
   }
   for (int line = 0; line < 8; ++line) {
-    const uint8_t keep = static_cast<uint8_t>(~sieving->bit[line]);
+    const uint8_t keep = kLinesByBit ? BitKeeps{}[line] : keeps[line];
     uint32_t byte = sieving->next[line];
     for (; byte < end; byte += step) table[byte] &= keep;
     sieving->next[line] = byte;

@@ -120,12 +120,16 @@ class Host:
 
 
 def plots_match_primesieve(host, tmp):
-    width, height = 173, 129
-    source = os.path.join(tmp, "in.png")
-    host.must(["generate", source, str(width), str(height), "--gray"])
-    # The last is run three times over the picture, for its time: the same picture comes out.
-    for layout, shift, runs in (("normal", 0, 1), ("normal", 12345, 1), ("spiral", 0, 1), ("spiral", 65535, 3)):
-        out = os.path.join(tmp, f"{layout}-{shift}.png")
+    # The spiral with shift 65535 is run three times over the picture, for
+    # its time: the same picture comes out. The largest picture takes more
+    # than one of the sieve's segments, and the multiples of primes up to 1021.
+    for (width, height), layout, shift, runs in (((173, 129), "normal", 0, 1), ((173, 129), "normal", 12345, 1),
+                                                 ((173, 129), "spiral", 0, 1), ((173, 129), "spiral", 65535, 3),
+                                                 ((1500, 700), "spiral", 49, 1)):
+        source = os.path.join(tmp, f"in-{width}x{height}.png")
+        if not os.path.exists(source):
+            host.must(["generate", source, str(width), str(height), "--gray"])
+        out = os.path.join(tmp, f"{layout}-{shift}-{width}.png")
         done = host.must(["apply", host.plugin, source, out, "--layout", layout, "--shift", str(shift),
                           "--fg", "000000", "--bg", "FFFFFF", "--repeat", str(runs)])
         listed = subprocess.run(["primesieve", str(shift), str(shift + width * height - 1), "-p"],
