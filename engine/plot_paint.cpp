@@ -19,20 +19,49 @@ namespace {
 // its rows of every plane painted in place.
 constexpr bool kStreamed = true;
 
-// Past the cache; `from` lies at the same place within a 16-byte unit as `to`.
-void StreamRow(uint8_t* to, const uint8_t* from, size_t bytes) {
-  size_t done = std::min(bytes, (16 - (reinterpret_cast<uintptr_t>(to) & 15)) & 15);
-  std::memcpy(to, from, done);
-  for (; done + 16 <= bytes; done += 16)
-    _mm_stream_si128(reinterpret_cast<__m128i*>(to + done), _mm_load_si128(reinterpret_cast<const __m128i*>(from + done)));
-  std::memcpy(to + done, from + done, bytes - done);
-}
+// A staged row on its way past the cache, 16 bytes at a time. A processor
+// keeps only a few lines of streamed stores in flight: a row streamed all
+// at once, between the paintings of two rows, leaves the memory idle while
+// the next is painted. So the rows are staged in two rows by turns, and
+// each is streamed while the next is painted (Pump), the rest once that
+// one is done.
+struct RowStream {
+  uint8_t* to = nullptr;  // 16-byte aligned
+  const uint8_t* from = nullptr;
+  size_t units = 0;       // 16-byte units still to go
+
+  // `from` lies at the same place within a 16-byte unit as `to`; the bytes
+  // before and after the whole units are written at once.
+  void Start(uint8_t* rowTo, const uint8_t* rowFrom, size_t bytes) {
+    Drain();
+    const size_t head = std::min(bytes, (16 - (reinterpret_cast<uintptr_t>(rowTo) & 15)) & 15);
+    std::memcpy(rowTo, rowFrom, head);
+    units = (bytes - head) / 16;
+    const size_t tail = head + units * 16;
+    std::memcpy(rowTo + tail, rowFrom + tail, bytes - tail);
+    to = rowTo + head;
+    from = rowFrom + head;
+  }
+
+  void Drain() {
+    // In locals: a streamed store would hold up the reading of a field it
+    // might overwrite.
+    uint8_t* at = to;
+    const uint8_t* source = from;
+    for (size_t unit = 0; unit < units; ++unit, at += 16, source += 16)
+      _mm_stream_si128(reinterpret_cast<__m128i*>(at), _mm_load_si128(reinterpret_cast<const __m128i*>(source)));
+    units = 0;
+  }
+};
 
 // Streamed stores are ordered by a fence only.
 void FinishStreaming() { _mm_sfence(); }
 #else
 constexpr bool kStreamed = false;
-void StreamRow(uint8_t*, const uint8_t*, size_t) {}
+struct RowStream {
+  void Start(uint8_t*, const uint8_t*, size_t) {}
+  void Drain() {}
+};
 void FinishStreaming() {}
 #endif
 
@@ -229,8 +258,10 @@ struct Painter {
   const PlotGeometry& geometry;
   Sample foreground[3];
   Sample background[3];
-  uint8_t* staging;  // aligned to 64 bytes, for rows streamed; null: rows are painted in the output itself
+  uint8_t* staging;  // two rows, each aligned to 64 bytes, for rows streamed; null: rows are painted in the output itself
+  size_t stagingStride;  // from the first staging row to the second
   bool pastCache;    // rows are streamed past the cache
+  mutable RowStream stream;  // the last row staged
   // For rows that keep their last plane: the colour planes of 16 bytes of
   // pixels, the pixels with mark bit i set in the foreground, the kept
   // plane 0. Made once the colours are set.
@@ -358,11 +389,28 @@ struct Painter {
 #if defined(__SSE2__)
     const __m128i* run = reinterpret_cast<const __m128i*>(backgroundRun);
     const __m128i first = _mm_load_si128(run), second = _mm_load_si128(run + 1), third = _mm_load_si128(run + 2);
+    // The last row staged goes out 48 bytes at a time beside the filling,
+    // in locals: a streamed store would hold up the reading of a field it
+    // might overwrite.
+    uint8_t* to = stream.to;
+    const uint8_t* from = stream.from;
+    size_t units = stream.units;
     for (; filled + 48 <= rowBytes; filled += 48) {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + filled), first);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + filled + 16), second);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + filled + 32), third);
+      if (kStreamed && units >= 3) {
+        for (int unit = 0; unit < 3; ++unit)
+          _mm_stream_si128(reinterpret_cast<__m128i*>(to + 16 * unit),
+                           _mm_load_si128(reinterpret_cast<const __m128i*>(from + 16 * unit)));
+        to += 48;
+        from += 48;
+        units -= 3;
+      }
     }
+    stream.to = to;
+    stream.from = from;
+    stream.units = units;
 #endif
     for (; filled < rowBytes; filled += std::min<size_t>(48, rowBytes - filled))
       std::memcpy(out + filled, backgroundRun, std::min<size_t>(48, rowBytes - filled));
@@ -462,11 +510,14 @@ struct Painter {
   // marked ones, writes the row out and clears its marks.
   static constexpr bool kFromMarks = kKeepsLastPlane && kStreamed;
 
-  // Where the row's pixels are painted: the staging row at the output row's
-  // place within a cache line, or the output row.
+  // Where the row's pixels are painted: a staging row (the other one than
+  // the last row's) at the output row's place within a cache line, or the
+  // output row.
   uint8_t* RowTarget(int32_t row) const {
     uint8_t* out = OutputPixel(geometry, row, 0);
-    return staging == nullptr ? out : staging + (reinterpret_cast<uintptr_t>(out) & 63);
+    if (staging == nullptr) return out;
+    const size_t turn = kWheelRuns ? 0 : static_cast<size_t>(row & 1);
+    return staging + turn * stagingStride + (reinterpret_cast<uintptr_t>(out) & 63);
   }
 
   uint8_t* BeginRow(int32_t row) const {
@@ -492,7 +543,11 @@ struct Painter {
 #endif
     if (!kFromMarks) {
       if (marked) PaintMarked(target, rowMarks);
-      if (staging != nullptr) StreamRow(OutputPixel(geometry, row, 0), target, RowBytes());
+      if (staging != nullptr) {
+        stream.Start(OutputPixel(geometry, row, 0), target, RowBytes());
+        // Gray rows are copied from wheel runs, with nothing to stream beside.
+        if (kWheelRuns) stream.Drain();
+      }
     }
     if (kFromMarks || marked) std::memset(rowMarks, 0, MarkWords(geometry.width) * sizeof(uint64_t));
   }
@@ -802,9 +857,12 @@ uint64_t MarkBytes(const PlotGeometry& geometry) {
 uint64_t WholeLines(uint64_t bytes) { return (bytes + 63) / 64 * 64; }
 
 // A staging row, placed up to 63 bytes into a block aligned to 64 bytes.
-uint64_t StagingBytes(const PlotGeometry& geometry) {
+uint64_t StagingRowBytes(const PlotGeometry& geometry) {
   return WholeLines(uint64_t(geometry.pixelBytes) * uint64_t(geometry.width) + 128);
 }
+
+// Two of them: one is streamed out while the next row is painted in the other.
+uint64_t StagingBytes(const PlotGeometry& geometry) { return 2 * StagingRowBytes(geometry); }
 
 // The spiral's side lists of a band: counts, then the columns.
 uint64_t SideListBytes(const PlotGeometry& geometry) {
@@ -838,7 +896,8 @@ void PaintRowsAs(const PlotGeometry& geometry, const PaintSamples& samples, cons
                  bool pastCache) {
   // Rows written through the cache are painted in the output itself: a
   // staging row would only add a copy.
-  Painter<Sample, kPlanes> painter = {geometry, {}, {}, pastCache ? scratch.staging : nullptr, pastCache, {}, {}, {}};
+  Painter<Sample, kPlanes> painter = {geometry,  {}, {}, pastCache ? scratch.staging : nullptr,
+                                      static_cast<size_t>(StagingRowBytes(geometry)), pastCache, {}, {}, {}, {}};
   for (int p = 0; p < 3; ++p) {
     painter.foreground[p] = static_cast<Sample>(samples.foreground[p]);
     painter.background[p] = static_cast<Sample>(samples.background[p]);
@@ -853,6 +912,7 @@ void PaintRowsAs(const PlotGeometry& geometry, const PaintSamples& samples, cons
       for (int32_t row = top; row < bottom; ++row) painter.CopyRow(row);
       break;
   }
+  painter.stream.Drain();
 }
 
 template <typename Sample>
