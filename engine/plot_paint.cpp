@@ -941,9 +941,12 @@ uint64_t PaintScratchBytes(const PlotGeometry& geometry) {
          (ListsSides(geometry) ? SideListBytes(geometry) : 0);
 }
 
-void PreparePaintScratch(const PlotGeometry& geometry, int16_t layout, uint8_t* scratch) {
+void PreparePaintScratch(const PlotGeometry& geometry, int16_t layout, bool pastCache, uint8_t* scratch) {
   const bool spiral = layout == plotLayoutSpiral;
-  if (spiral || (layout == plotLayoutNormal && RowsFromMarks(geometry)))
+  // Gray spirals written through the cache take their sides in strips, which
+  // are written before they are read.
+  const bool strips = spiral && kStreamed && !pastCache && PaintKind(geometry) == 1;
+  if ((spiral && !strips) || (layout == plotLayoutNormal && RowsFromMarks(geometry)))
     std::memset(scratch, 0, static_cast<size_t>(MarkBytes(geometry)));
   const PaintScratch parts = ScratchOf(geometry, scratch);
   if (spiral && parts.sides.counts != nullptr) std::memset(parts.sides.counts, 0, kBandRows * sizeof(uint32_t));

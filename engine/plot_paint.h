@@ -28,12 +28,12 @@ inline int32_t PaintBandCount(const PlotGeometry& geometry) { return (geometry.h
 // marks and side lists for one band, whatever the layout.
 uint64_t PaintScratchBytes(const PlotGeometry& geometry);
 
-// Clears the parts of a lane's scratch that painting in `layout` reads
-// before it writes them (marks and list counts); each band leaves them so.
-// Called by the lane itself before its first band: a fresh page is first
-// touched by the processor that paints with it, and a layout that needs no
-// marks never touches theirs.
-void PreparePaintScratch(const PlotGeometry& geometry, int16_t layout, uint8_t* scratch);
+// Clears the parts of a lane's scratch that painting in `layout` (past the
+// cache or not) reads before it writes them (marks and list counts); each
+// band leaves them so. Called by the lane itself before its first band: a
+// fresh page is first touched by the processor that paints with it, and a
+// way of painting that needs no marks never touches theirs.
+void PreparePaintScratch(const PlotGeometry& geometry, int16_t layout, bool pastCache, uint8_t* scratch);
 
 // Writes the rows of band `band`: the plot in `layout` (numbers from `shift`,
 // primes looked up in `primes`, which covers P + shift numbers), or, for any

@@ -144,7 +144,7 @@ void PaintLane(PaintWork* work, int lane, Ready&& ready) {
   // the host's thread waits to join it.
   if (work->nextBand.load(std::memory_order_relaxed) >= work->bandCount) return;
   uint8_t* scratch = work->scratch + work->scratchBytes * static_cast<uint64_t>(lane);
-  PreparePaintScratch(*work->geometry, work->layout, scratch);
+  PreparePaintScratch(*work->geometry, work->layout, work->pastCache, scratch);
   if (!ready()) return;
   for (;;) {
     const int32_t band = work->nextBand.fetch_add(1, std::memory_order_relaxed);
