@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <type_traits>
 
 #include "engine/engine_memory.h"
 
@@ -339,20 +340,26 @@ void ClosePrimeSieve(PrimeSieve* sieve) {
 void OrPrimeBits(const PrimeTable& table, uint32_t from, uint32_t count, bool descending, uint64_t* bits, size_t at) {
   if (count == 0) return;
   const uint32_t* spans = kWheelSpans.bits[descending ? 1 : 0];
-  // Bits are gathered in `pending` until a word of `bits` is whole.
-  uint64_t* word = bits + at / 64;
-  unsigned filled = at % 64;
-  uint64_t pending = 0;
-  auto append = [&](uint64_t span, unsigned length) {
+  // Bits are gathered in `pending` until a word of `bits` is whole: a
+  // register's width, half of a 64-bit word of `bits` in a 32-bit build
+  // (its low half first, as x86 keeps it), where a 64-bit shift takes
+  // several instructions.
+  using Word = std::conditional_t<sizeof(void*) < 8, uint32_t, uint64_t>;
+  typedef Word __attribute__((may_alias)) AliasedWord;
+  constexpr unsigned kWordBits = 8 * sizeof(Word);
+  AliasedWord* word = reinterpret_cast<AliasedWord*>(bits) + at / kWordBits;
+  unsigned filled = at % kWordBits;
+  Word pending = 0;
+  auto append = [&](Word span, unsigned length) {
     pending |= span << filled;
     filled += length;
-    if (filled >= 64) {
+    if (filled >= kWordBits) {
       *word++ |= pending;
-      filled -= 64;
+      filled -= kWordBits;
       pending = span >> (length - filled);
     }
   };
-  auto within = [](uint64_t span, uint32_t length) { return length < 30 ? span & ((uint64_t{1} << length) - 1) : span; };
+  auto within = [](Word span, uint32_t length) { return length < 30 ? span & ((Word{1} << length) - 1) : span; };
   uint32_t byte = from / 30;
   const uint32_t skip = descending ? 29 - (from - 30 * byte) : from - 30 * byte;  // the byte's bits before `from`
   uint32_t length = std::min(30 - skip, count);

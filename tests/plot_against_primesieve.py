@@ -121,15 +121,19 @@ class Host:
 
 def plots_match_primesieve(host, tmp):
     # The spiral with shift 65535 is run three times over the picture, for
-    # its time: the same picture comes out. The largest picture takes more
-    # than one of the sieve's segments, and the multiples of primes up to 1021.
-    for (width, height), layout, shift, runs in (((173, 129), "normal", 0, 1), ((173, 129), "normal", 12345, 1),
-                                                 ((173, 129), "spiral", 0, 1), ((173, 129), "spiral", 65535, 3),
-                                                 ((1500, 700), "spiral", 49, 1)):
-        source = os.path.join(tmp, f"in-{width}x{height}.png")
+    # its time: the same picture comes out. The largest pictures take more
+    # than one of the sieve's segments, and the multiples of primes up to
+    # 1021; a picture with transparency keeps it, its gray made from marks.
+    for (width, height), alpha, layout, shift, runs in (
+            ((173, 129), False, "normal", 0, 1), ((173, 129), False, "normal", 12345, 1),
+            ((173, 129), False, "spiral", 0, 1), ((173, 129), False, "spiral", 65535, 3),
+            ((1500, 700), False, "spiral", 49, 1), ((1500, 700), True, "normal", 7, 1),
+            ((1500, 700), True, "spiral", 65535, 1)):
+        kind = "gray+alpha" if alpha else "gray"
+        source = os.path.join(tmp, f"in-{kind}-{width}x{height}.png")
         if not os.path.exists(source):
-            host.must(["generate", source, str(width), str(height), "--gray"])
-        out = os.path.join(tmp, f"{layout}-{shift}-{width}.png")
+            host.must(["generate", source, str(width), str(height), "--gray"] + (["--alpha"] if alpha else []))
+        out = os.path.join(tmp, f"{layout}-{shift}-{kind}-{width}.png")
         done = host.must(["apply", host.plugin, source, out, "--layout", layout, "--shift", str(shift),
                           "--fg", "000000", "--bg", "FFFFFF", "--repeat", str(runs)])
         listed = subprocess.run(["primesieve", str(shift), str(shift + width * height - 1), "-p"],
@@ -137,11 +141,15 @@ def plots_match_primesieve(host, tmp):
         primes = set(int(p) for p in listed)
         order = ((y, x) for y in range(height) for x in range(width)) if layout == "normal" \
             else spiral_order(width, height)
-        _, pixels = read_png(out)
-        wrong = sum(1 for k, (y, x) in enumerate(order) if (pixels[y * width + x] == 0) != (k + shift in primes))
+        step = 2 if alpha else 1
+        _, samples = read_png(out)
+        wrong = sum(1 for k, (y, x) in enumerate(order)
+                    if (samples[step * (y * width + x)] == 0) != (k + shift in primes))
+        kept = samples[1::2] == read_png(source)[1][1::2] if alpha else True
         timed = runs == 1 or f"(fastest of {runs} runs; median " in done.stdout
-        host.check(f"{layout} shift {shift}, {runs} run(s): {len(primes)} primes",
-                   f"{wrong} pixels wrong" if wrong else "" if timed else f"no time of {runs} runs in: {done.stdout}")
+        problem = f"{wrong} pixels wrong" if wrong else "the transparency changed" if not kept else \
+            "" if timed else f"no time of {runs} runs in: {done.stdout}"
+        host.check(f"{kind} {layout} shift {shift}, {runs} run(s): {len(primes)} primes", problem)
 
 
 def compare_outside(before, after, rect, colours=None):
