@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -99,13 +100,21 @@ inline size_t MarkWords(int32_t width) { return (static_cast<size_t>(width) + 63
 
 inline void Mark(uint64_t* rowMarks, uint32_t column) { rowMarks[column / 64] |= uint64_t{1} << (column % 64); }
 
-// 64 marks from column `column` on, those past the row's end undefined. The
-// word after the column's is read either way, without a branch: the marks
-// of a band are followed by a spare word.
-inline uint64_t MarksAt(const uint64_t* rowMarks, size_t column) {
-  const size_t word = column / 64;
-  const unsigned shift = column % 64;
-  return (rowMarks[word] >> shift) | (rowMarks[word + 1] << 1 << (63 - shift));
+// Marks are read a register's width at a time: 32 in a 32-bit build, which
+// shifts a 64-bit word in several instructions (x86 keeps a word's low half
+// first).
+using MarkRead = std::conditional_t<sizeof(void*) < 8, uint32_t, uint64_t>;
+constexpr int32_t kMarkReadBits = 8 * sizeof(MarkRead);
+
+// The marks from column `column` on, those past the row's end undefined.
+// The word after the column's is read either way, without a branch: the
+// marks of a band are followed by a spare word.
+inline MarkRead MarksAt(const uint64_t* rowMarks, size_t column) {
+  typedef MarkRead __attribute__((may_alias)) AliasedMarks;
+  const AliasedMarks* words = reinterpret_cast<const AliasedMarks*>(rowMarks);
+  const size_t word = column / kMarkReadBits;
+  const unsigned shift = column % kMarkReadBits;
+  return (words[word] >> shift) | (words[word + 1] << 1 << (kMarkReadBits - 1 - shift));
 }
 
 // ---- The spiral ----
@@ -478,13 +487,11 @@ struct Painter {
         block = _mm_or_si128(block, _mm_load_si128(reinterpret_cast<const __m128i*>(blockColours[marks])));
         store(reinterpret_cast<__m128i*>(out + at * kPixelBytes), block);
       };
-      // The marks of 64 pixels are taken at once, then a block's worth at a time.
+      // A register's width of marks is taken at once, then a block's worth at a time.
       constexpr uint32_t kBlockMarks = (1u << kPerBlock) - 1;
-      for (; x + 64 <= width; x += 64) {
-        const uint64_t marks = MarksAt(rowMarks, x);
-        // Half the word at a time: a 32-bit build shifts a 64-bit word in
-        // two instructions and keeps it in two registers.
-        for (int32_t half = 0; half < 64; half += 32) {
+      for (; x + kMarkReadBits <= width; x += kMarkReadBits) {
+        const MarkRead marks = MarksAt(rowMarks, x);
+        for (int32_t half = 0; half < kMarkReadBits; half += 32) {  // 32 at a time, the faster either way
           uint32_t part = static_cast<uint32_t>(marks >> half);
           for (int32_t block = 0; block < 32; block += kPerBlock, part >>= kPerBlock)
             paintBlock(x + half + block, part & kBlockMarks);
