@@ -10,6 +10,46 @@
 
 namespace {
 
+// Copies and fills of a few to a few thousand bytes, inline: the C
+// library's are calls through an import, and under wine a 32-bit process's
+// stores 4 bytes at a time. `to` and `from` do not overlap.
+inline void CopyBytes(uint8_t* to, const uint8_t* from, size_t bytes) {
+#if defined(__SSE2__)
+  if (bytes >= 16) {
+    for (size_t done = 0; done + 16 < bytes; done += 16)
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + done), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + done)));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + bytes - 16),
+                     _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + bytes - 16)));
+    return;
+  }
+#endif
+  auto ends = [&](auto word) {  // the first and the last word's worth, overlapping
+    decltype(word) first, last;
+    std::memcpy(&first, from, sizeof first);
+    std::memcpy(&last, from + bytes - sizeof last, sizeof last);
+    std::memcpy(to, &first, sizeof first);
+    std::memcpy(to + bytes - sizeof last, &last, sizeof last);
+  };
+  if (bytes >= 8)
+    ends(uint64_t{});
+  else if (bytes >= 4)
+    ends(uint32_t{});
+  else
+    for (size_t i = 0; i < bytes; ++i) to[i] = from[i];
+}
+
+inline void FillBytes(uint8_t* to, uint8_t value, size_t bytes) {
+#if defined(__SSE2__)
+  if (bytes >= 16) {
+    const __m128i fill = _mm_set1_epi8(static_cast<char>(value));
+    for (size_t done = 0; done + 16 < bytes; done += 16) _mm_storeu_si128(reinterpret_cast<__m128i*>(to + done), fill);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(to + bytes - 16), fill);
+    return;
+  }
+#endif
+  for (size_t i = 0; i < bytes; ++i) to[i] = value;
+}
+
 #if defined(__SSE2__)
 // The output is streamed, 16 bytes at a time: a row of every plane painted
 // is built in a staging row first; a row that keeps a plane of the input is
@@ -36,10 +76,10 @@ struct RowStream {
   void Start(uint8_t* rowTo, const uint8_t* rowFrom, size_t bytes) {
     Drain();
     const size_t head = std::min(bytes, (16 - (reinterpret_cast<uintptr_t>(rowTo) & 15)) & 15);
-    std::memcpy(rowTo, rowFrom, head);
+    CopyBytes(rowTo, rowFrom, head);
     units = (bytes - head) / 16;
     const size_t tail = head + units * 16;
-    std::memcpy(rowTo + tail, rowFrom + tail, bytes - tail);
+    CopyBytes(rowTo + tail, rowFrom + tail, bytes - tail);
     to = rowTo + head;
     from = rowFrom + head;
   }
@@ -316,6 +356,14 @@ struct Painter {
         }
   }
 
+  // Part of a wheel run: up to 30 bytes inline, the larger 16-bit parts by the library.
+  static void CopyPart(uint8_t* to, const uint8_t* from, size_t bytes) {
+    if (kSampleBytes == 1)
+      CopyBytes(to, from, bytes);
+    else
+      std::memcpy(to, from, bytes);
+  }
+
   // The `count` pixels from `out` on, of the numbers from `from` on
   // (increasing), or from `from` down (kDescending).
   template <bool kDescending>
@@ -326,7 +374,7 @@ struct Painter {
     // The first byte's pixels from the one of `from` on.
     const uint32_t skip = kDescending ? 29 - within : within;
     uint32_t done = std::min(30 - skip, count);
-    std::memcpy(out, runs[primes.bytes[byte]] + skip * kSampleBytes, done * kSampleBytes);
+    CopyPart(out, runs[primes.bytes[byte]] + skip * kSampleBytes, done * kSampleBytes);
     for (; count - done >= kWheelRunPixels; done += 30) {
       byte = kDescending ? byte - 1 : byte + 1;
       std::memcpy(out + done * kSampleBytes, runs[primes.bytes[byte]], kWheelRunBytes);
@@ -334,7 +382,7 @@ struct Painter {
     while (done < count) {
       byte = kDescending ? byte - 1 : byte + 1;
       const uint32_t pixels = std::min(30u, count - done);
-      std::memcpy(out + done * kSampleBytes, runs[primes.bytes[byte]], pixels * kSampleBytes);
+      CopyPart(out + done * kSampleBytes, runs[primes.bytes[byte]], pixels * kSampleBytes);
       done += pixels;
     }
     ForEachPrimeOffTheWheel(from, count, kDescending,
@@ -386,7 +434,7 @@ struct Painter {
 
   void FillBackground(uint8_t* out, int32_t from, int32_t to) const {
     if (kSampleBytes == 1) {
-      if (to > from) std::memset(out + from, background[0], static_cast<size_t>(to - from));
+      if (to > from) FillBytes(out + from, static_cast<uint8_t>(background[0]), static_cast<size_t>(to - from));
     } else {
       for (int32_t x = from; x < to; ++x) Store(out + x * kSampleBytes, background[0]);
     }
@@ -744,9 +792,9 @@ void PaintGraySpiralRows(const Painter& painter, const Spiral& spiral, const Pri
             _mm_store_si128(reinterpret_cast<__m128i*>(pixels), tile[j]);
             uint8_t* row = OutputPixel(geometry, tileTop + j, 0);
             if (left)
-              std::memcpy(row + tileRing * kSampleBytes, pixels, static_cast<size_t>(met * kSampleBytes));
+              CopyBytes(row + tileRing * kSampleBytes, pixels, static_cast<size_t>(met * kSampleBytes));
             else
-              std::memcpy(row + (spiral.width - tileRing - met) * kSampleBytes, pixels + (kTile - met) * kSampleBytes,
+              CopyBytes(row + (spiral.width - tileRing - met) * kSampleBytes, pixels + (kTile - met) * kSampleBytes,
                           static_cast<size_t>(met * kSampleBytes));
           }
         }
