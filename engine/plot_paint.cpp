@@ -63,9 +63,10 @@ constexpr bool kStreamed = true;
 // A staged row on its way past the cache, 16 bytes at a time. A processor
 // keeps only a few lines of streamed stores in flight: a row streamed all
 // at once, between the paintings of two rows, leaves the memory idle while
-// the next is painted. So the rows are staged in two rows by turns, and
-// each is streamed while the next is painted (Pump), the rest once that
-// one is done.
+// the next is painted. So RGB rows are staged in two rows by turns, and
+// each is streamed while the next one's background is filled
+// (FillSolidRow), the rest once that row is done. Gray rows, copied from
+// wheel runs, have nothing to stream beside and go out at once.
 struct RowStream {
   uint8_t* to = nullptr;  // 16-byte aligned
   const uint8_t* from = nullptr;
@@ -307,7 +308,7 @@ struct Painter {
   const PlotGeometry& geometry;
   Sample foreground[3];
   Sample background[3];
-  uint8_t* staging;  // two rows, each aligned to 64 bytes, for rows streamed; null: rows are painted in the output itself
+  uint8_t* staging;  // a row (two for RGB), each aligned to 64 bytes, for rows streamed; null: painted in the output itself
   size_t stagingStride;  // from the first staging row to the second
   bool pastCache;    // rows are streamed past the cache
   mutable RowStream stream;  // the last row staged
@@ -916,8 +917,11 @@ uint64_t StagingRowBytes(const PlotGeometry& geometry) {
   return WholeLines(uint64_t(geometry.pixelBytes) * uint64_t(geometry.width) + 128);
 }
 
-// Two of them: one is streamed out while the next row is painted in the other.
-uint64_t StagingBytes(const PlotGeometry& geometry) { return 2 * StagingRowBytes(geometry); }
+// Two of them for RGB rows: one is streamed out while the next row is
+// painted in the other.
+uint64_t StagingBytes(const PlotGeometry& geometry) {
+  return (PaintKind(geometry) == 3 ? 2 : 1) * StagingRowBytes(geometry);
+}
 
 // The spiral's side lists of a band: counts, then the columns.
 uint64_t SideListBytes(const PlotGeometry& geometry) {
