@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <type_traits>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -17,7 +16,8 @@ inline void CopyBytes(uint8_t* to, const uint8_t* from, size_t bytes) {
 #if defined(__SSE2__)
   if (bytes >= 16) {
     for (size_t done = 0; done + 16 < bytes; done += 16)
-      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + done), _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + done)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(to + done),
+                       _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + done)));
     _mm_storeu_si128(reinterpret_cast<__m128i*>(to + bytes - 16),
                      _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + bytes - 16)));
     return;
@@ -64,9 +64,9 @@ constexpr bool kStreamed = true;
 // keeps only a few lines of streamed stores in flight: a row streamed all
 // at once, between the paintings of two rows, leaves the memory idle while
 // the next is painted. So RGB rows are staged in two rows by turns, and
-// each is streamed while the next one's background is filled
-// (FillSolidRow), the rest once that row is done. Gray rows, copied from
-// wheel runs, have nothing to stream beside and go out at once.
+// each is streamed while the next one's background is filled (FillSolidRow
+// pumps it), the rest once that row is done. Gray rows, copied from wheel
+// runs, have nothing to stream beside and go out at once.
 struct RowStream {
   uint8_t* to = nullptr;  // 16-byte aligned
   const uint8_t* from = nullptr;
@@ -141,21 +141,14 @@ inline size_t MarkWords(int32_t width) { return (static_cast<size_t>(width) + 63
 
 inline void Mark(uint64_t* rowMarks, uint32_t column) { rowMarks[column / 64] |= uint64_t{1} << (column % 64); }
 
-// Marks are read a register's width at a time: 32 in a 32-bit build, which
-// shifts a 64-bit word in several instructions (x86 keeps a word's low half
-// first).
-using MarkRead = std::conditional_t<sizeof(void*) < 8, uint32_t, uint64_t>;
-constexpr int32_t kMarkReadBits = 8 * sizeof(MarkRead);
-
-// The marks from column `column` on, those past the row's end undefined.
-// The word after the column's is read either way, without a branch: the
-// marks of a band are followed by a spare word.
-inline MarkRead MarksAt(const uint64_t* rowMarks, size_t column) {
-  typedef MarkRead __attribute__((may_alias)) AliasedMarks;
-  const AliasedMarks* words = reinterpret_cast<const AliasedMarks*>(rowMarks);
-  const size_t word = column / kMarkReadBits;
-  const unsigned shift = column % kMarkReadBits;
-  return (words[word] >> shift) | (words[word + 1] << 1 << (kMarkReadBits - 1 - shift));
+// A part's worth of marks from column `column` on, those past the row's
+// end undefined. The part after the column's is read either way, without a
+// branch: the marks of a band are followed by a spare word.
+inline MarkPart MarksAt(const uint64_t* rowMarks, size_t column) {
+  const AliasedMarkPart* parts = reinterpret_cast<const AliasedMarkPart*>(rowMarks);
+  const size_t part = column / kMarkPartBits;
+  const unsigned shift = column % kMarkPartBits;
+  return (parts[part] >> shift) | (parts[part + 1] << 1 << (kMarkPartBits - 1 - shift));
 }
 
 // ---- The spiral ----
@@ -308,10 +301,10 @@ struct Painter {
   const PlotGeometry& geometry;
   Sample foreground[3];
   Sample background[3];
-  uint8_t* staging;  // a row (two for RGB), each aligned to 64 bytes, for rows streamed; null: painted in the output itself
+  uint8_t* staging;      // a row (two for RGB), each 64-byte aligned, for rows streamed; null: painted in place
   size_t stagingStride;  // from the first staging row to the second
-  bool pastCache;    // rows are streamed past the cache
-  mutable RowStream stream;  // the last row staged
+  bool pastCache;        // rows are streamed past the cache
+  mutable RowStream stream;  // the last row staged, still going out
   // For rows that keep their last plane: the colour planes of 16 bytes of
   // pixels, the pixels with mark bit i set in the foreground, the kept
   // plane 0. Made once the colours are set.
@@ -538,9 +531,10 @@ struct Painter {
       };
       // A register's width of marks is taken at once, then a block's worth at a time.
       constexpr uint32_t kBlockMarks = (1u << kPerBlock) - 1;
-      for (; x + kMarkReadBits <= width; x += kMarkReadBits) {
-        const MarkRead marks = MarksAt(rowMarks, x);
-        for (int32_t half = 0; half < kMarkReadBits; half += 32) {  // 32 at a time, the faster either way
+      constexpr int32_t kPartMarks = kMarkPartBits;
+      for (; x + kPartMarks <= width; x += kPartMarks) {
+        const MarkPart marks = MarksAt(rowMarks, x);
+        for (int32_t half = 0; half < kPartMarks; half += 32) {  // 32 at a time, the faster either way
           uint32_t part = static_cast<uint32_t>(marks >> half);
           for (int32_t block = 0; block < 32; block += kPerBlock, part >>= kPerBlock)
             paintBlock(x + half + block, part & kBlockMarks);
@@ -902,6 +896,12 @@ bool RowsFromMarks(const PlotGeometry& geometry) {
   return kStreamed && (kind == 2 || kind == 4);
 }
 
+// Gray spirals written through the cache take their sides in strips and
+// tiles (PaintSpiral), not marks.
+bool SidesInStrips(const PlotGeometry& geometry, bool pastCache) {
+  return kStreamed && !pastCache && PaintKind(geometry) == 1;
+}
+
 uint64_t MarkBytes(const PlotGeometry& geometry) {
   // Whole lines (256 rows), and a line for the spare word; gray spirals
   // take the space for their side strips.
@@ -1002,10 +1002,10 @@ uint64_t PaintScratchBytes(const PlotGeometry& geometry) {
 
 void PreparePaintScratch(const PlotGeometry& geometry, int16_t layout, bool pastCache, uint8_t* scratch) {
   const bool spiral = layout == plotLayoutSpiral;
-  // Gray spirals written through the cache take their sides in strips, which
-  // are written before they are read.
-  const bool strips = spiral && kStreamed && !pastCache && PaintKind(geometry) == 1;
-  if ((spiral && !strips) || (layout == plotLayoutNormal && RowsFromMarks(geometry)))
+  // Side strips are written before they are read.
+  const bool marks =
+      spiral ? !SidesInStrips(geometry, pastCache) : layout == plotLayoutNormal && RowsFromMarks(geometry);
+  if (marks)
     std::memset(scratch, 0, static_cast<size_t>(MarkBytes(geometry)));
   const PaintScratch parts = ScratchOf(geometry, scratch);
   if (spiral && parts.sides.counts != nullptr) std::memset(parts.sides.counts, 0, kBandRows * sizeof(uint32_t));

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <type_traits>
 
 #include "engine/engine_memory.h"
 
@@ -173,27 +172,18 @@ void Presieve(const uint8_t* patterns, uint8_t* to, uint32_t firstByte, uint32_t
     }
 }
 
-// What line i of a prime p keeps of its bytes, for p mod 30 = kWheel[w]:
-// its m are kWheel[w + i] mod 30 (the residues from p's own on), its
-// multiples p * m fall on the bit of p * m mod 30.
+// keep[p mod 30][i]: what line i of a prime p keeps of its bytes. For
+// p mod 30 = kWheel[w] its m are kWheel[w + i] mod 30 (the residues from
+// p's own on), its multiples p * m fall on the bit of p * m mod 30.
 struct LineKeeps {
-  uint8_t keep[8][8];
+  uint8_t keep[30][8];
   constexpr LineKeeps() : keep() {
     for (int w = 0; w < 8; ++w)
       for (int line = 0; line < 8; ++line)
-        keep[w][line] = static_cast<uint8_t>(~(1u << WheelBit(kWheel[w] * kWheel[(w + line) % 8] % 30)));
+        keep[kWheel[w]][line] = static_cast<uint8_t>(~(1u << WheelBit(kWheel[w] * kWheel[(w + line) % 8] % 30)));
   }
 };
 constexpr LineKeeps kLineKeeps{};
-
-// WheelBit as a table, for residues met at run time.
-struct WheelBits {
-  int8_t of[30];
-  constexpr WheelBits() : of() {
-    for (uint32_t residue = 0; residue < 30; ++residue) of[residue] = static_cast<int8_t>(WheelBit(residue));
-  }
-};
-constexpr WheelBits kWheelBits{};
 
 // Rounds of eight strikes while `at` is below `stop`.
 template <typename Keeps>
@@ -218,7 +208,7 @@ struct BitKeeps {
 
 void StrikeLines(SievingPrime* sieving, uint8_t* table, uint32_t end) {
   const uint32_t step = sieving->prime;
-  const uint8_t* const keeps = kLinesByBit ? nullptr : kLineKeeps.keep[kWheelBits.of[step % 30]];
+  const uint8_t* const keeps = kLinesByBit ? nullptr : kLineKeeps.keep[step % 30];
   // The eight lines lie within a prime's bytes of one another: struck a
   // round of all eight at a time, one loop test a round, while the last of
   // them stays inside the segment.
@@ -340,26 +330,22 @@ void ClosePrimeSieve(PrimeSieve* sieve) {
 void OrPrimeBits(const PrimeTable& table, uint32_t from, uint32_t count, bool descending, uint64_t* bits, size_t at) {
   if (count == 0) return;
   const uint32_t* spans = kWheelSpans.bits[descending ? 1 : 0];
-  // Bits are gathered in `pending` until a word of `bits` is whole: a
-  // register's width, half of a 64-bit word of `bits` in a 32-bit build
-  // (its low half first, as x86 keeps it), where a 64-bit shift takes
-  // several instructions.
-  using Word = std::conditional_t<sizeof(void*) < 8, uint32_t, uint64_t>;
-  typedef Word __attribute__((may_alias)) AliasedWord;
-  constexpr unsigned kWordBits = 8 * sizeof(Word);
-  AliasedWord* word = reinterpret_cast<AliasedWord*>(bits) + at / kWordBits;
-  unsigned filled = at % kWordBits;
-  Word pending = 0;
-  auto append = [&](Word span, unsigned length) {
+  // Bits are gathered in `pending` until a part of `bits` is whole.
+  AliasedMarkPart* part = reinterpret_cast<AliasedMarkPart*>(bits) + at / kMarkPartBits;
+  unsigned filled = at % kMarkPartBits;
+  MarkPart pending = 0;
+  auto append = [&](MarkPart span, unsigned length) {
     pending |= span << filled;
     filled += length;
-    if (filled >= kWordBits) {
-      *word++ |= pending;
-      filled -= kWordBits;
+    if (filled >= kMarkPartBits) {
+      *part++ |= pending;
+      filled -= kMarkPartBits;
       pending = span >> (length - filled);
     }
   };
-  auto within = [](Word span, uint32_t length) { return length < 30 ? span & ((Word{1} << length) - 1) : span; };
+  auto within = [](MarkPart span, uint32_t length) {
+    return length < 30 ? span & ((MarkPart{1} << length) - 1) : span;
+  };
   uint32_t byte = from / 30;
   const uint32_t skip = descending ? 29 - (from - 30 * byte) : from - 30 * byte;  // the byte's bits before `from`
   uint32_t length = std::min(30 - skip, count);
@@ -369,7 +355,7 @@ void OrPrimeBits(const PrimeTable& table, uint32_t from, uint32_t count, bool de
     length = std::min(30u, left);
     append(within(spans[table.bytes[byte]], length), length);
   }
-  if (filled > 0) *word |= pending;
+  if (filled > 0) *part |= pending;
   ForEachPrimeOffTheWheel(from, count, descending, [&](uint32_t offset) {
     const size_t bit = at + offset;
     bits[bit / 64] |= uint64_t{1} << (bit % 64);

@@ -70,6 +70,13 @@ inline constexpr uint8_t kWheelBitsBelow[31] = {0, 0, 1, 1, 1, 1, 1, 1, 2, 2, 2,
 using PrimeWord = uintptr_t;
 constexpr uint32_t kPrimeWordBytes = sizeof(PrimeWord);
 
+// Marks, bits in 64-bit words, are gathered and read a register's width at
+// a time: half a word in a 32-bit build, where a 64-bit shift by a variable
+// amount takes several instructions (x86 keeps a word's low half first).
+using MarkPart = uintptr_t;
+typedef MarkPart __attribute__((may_alias)) AliasedMarkPart;
+constexpr unsigned kMarkPartBits = 8 * sizeof(MarkPart);
+
 inline PrimeWord LoadPrimeWord(const uint8_t* at) {
   PrimeWord word;
   std::memcpy(&word, at, sizeof word);
