@@ -90,9 +90,14 @@ struct RowStream {
     // might overwrite.
     uint8_t* at = to;
     const uint8_t* source = from;
-    for (size_t unit = 0; unit < units; ++unit, at += 16, source += 16)
-      _mm_stream_si128(reinterpret_cast<__m128i*>(at), _mm_load_si128(reinterpret_cast<const __m128i*>(source)));
+    StreamUnits(at, source, units);
     units = 0;
+  }
+
+  // Streams `count` units, moving `at` and `source` on.
+  static void StreamUnits(uint8_t*& at, const uint8_t*& source, size_t count) {
+    for (; count > 0; --count, at += 16, source += 16)
+      _mm_stream_si128(reinterpret_cast<__m128i*>(at), _mm_load_si128(reinterpret_cast<const __m128i*>(source)));
   }
 };
 
@@ -451,11 +456,7 @@ struct Painter {
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + filled + 16), second);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(out + filled + 32), third);
       if (kStreamed && units >= 3) {
-        for (int unit = 0; unit < 3; ++unit)
-          _mm_stream_si128(reinterpret_cast<__m128i*>(to + 16 * unit),
-                           _mm_load_si128(reinterpret_cast<const __m128i*>(from + 16 * unit)));
-        to += 48;
-        from += 48;
+        RowStream::StreamUnits(to, from, 3);
         units -= 3;
       }
     }
