@@ -25,7 +25,7 @@ namespace {
 // The segments are dealt out a chunk of a few at a time, in increasing
 // order, to whichever lane is free. The host's lane also makes the polls at
 // every 1000th number, each as soon as every number below it is sieved:
-// after each of its own segments, and while it waits for the last chunks.
+// after each of its own chunks, and while it waits for the last ones.
 
 constexpr uint32_t kMaxChunks = 1024;
 
@@ -48,12 +48,14 @@ struct ChunkPlan {
   uint32_t chunkCount;
 };
 
-// Chunks of one to four segments: enough of them for the lanes to finish
+// Chunks of one to eight segments: enough of them for the lanes to finish
 // close together, and few enough that aiming a lane's lines at each (a
-// division per prime) stays a small part of sieving it.
+// division per prime) stays a small part of sieving it. The larger primes
+// strike a chunk at once, so larger chunks, where there are enough of
+// them, spare those their search for each segment.
 ChunkPlan PlanChunks(uint32_t limit, int lanes) {
   const uint32_t segments = (PrimeTableBytes(limit) + kSegmentBytes - 1) / kSegmentBytes;
-  uint32_t perChunk = std::clamp(segments / (8 * static_cast<uint32_t>(lanes)), 1u, 4u);
+  uint32_t perChunk = std::clamp(segments / (8 * static_cast<uint32_t>(lanes)), 1u, 8u);
   perChunk = std::max(perChunk, (segments + kMaxChunks - 1) / kMaxChunks);
   return {perChunk * kSegmentBytes, (segments + perChunk - 1) / perChunk};
 }
@@ -78,12 +80,9 @@ void SieveLane(SieveWork* work, int lane) {
   while (!work->stop.load(std::memory_order_relaxed)) {
     const uint32_t chunk = work->nextChunk.fetch_add(1, std::memory_order_relaxed);
     if (chunk >= work->chunkCount) break;
-    const uint32_t end = std::min(sieve->byteCount, (chunk + 1) * work->chunkBytes);
-    for (uint32_t byte = chunk * work->chunkBytes; byte < end && !work->stop.load(std::memory_order_relaxed);) {
-      byte = SieveSegment(sieve, lane, byte);
-      if (lane == 0) PollSieved(work);
-    }
+    SieveRange(sieve, lane, chunk * work->chunkBytes, (chunk + 1) * work->chunkBytes);
     work->chunkDone[chunk].store(true, std::memory_order_release);
+    if (lane == 0) PollSieved(work);
   }
   if (lane != 0) return;
   while (!work->stop.load(std::memory_order_relaxed) && work->chunksPolled < work->chunkCount) {

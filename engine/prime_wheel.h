@@ -37,8 +37,8 @@ struct PrimeSieve {
 
 inline uint32_t PrimeTableBytes(uint32_t limit) { return (limit + 29) / 30; }
 
-// Table bytes sieved by one call of SieveSegment: 983,040 numbers, sized to
-// the first-level data cache.
+// Table bytes that the smaller primes sieve at a time: 983,040 numbers,
+// sized to the first-level data cache.
 constexpr uint32_t kSegmentBytes = 32768;
 
 // Takes the memory for the primes below `limit` (at most 2^31) to be sieved
@@ -48,11 +48,11 @@ constexpr uint32_t kSegmentBytes = 32768;
 // when either is refused.
 OSErr OpenPrimeSieve(uint32_t limit, int lanes, uint64_t extraBytes, PrimeSieve* sieve);
 
-// Sieves the segment that starts at table byte `first` (a multiple of
-// kSegmentBytes below byteCount, past every segment `lane` sieved before)
-// with the lines of `lane`; returns the byte where the segment ends. Once
-// every segment is sieved the table is final.
-uint32_t SieveSegment(PrimeSieve* sieve, int lane, uint32_t first);
+// Sieves table bytes `first` .. `end` - 1 (`first` a multiple of
+// kSegmentBytes, `end` one too or byteCount, past every byte `lane` sieved
+// before) with the lines of `lane`. Once every byte is sieved the table is
+// final.
+void SieveRange(PrimeSieve* sieve, int lane, uint32_t first, uint32_t end);
 
 // Gives back everything.
 void ClosePrimeSieve(PrimeSieve* sieve);

@@ -321,10 +321,10 @@ TEST(PlotJob, GrayImagesWithExtraChannelsPaintOnlyTheGrayPlane) {
 
 TEST(PrimeSieve, FindsExactlyThePrimesBelowEveryLimit) {
   // Limits about the presieve patterns' primes, the first prime with lines
-  // of multiples (101) and its square, segment and pattern periods, with the
-  // segments sieved by one lane, and by three taking turns.
+  // of multiples (101) and its square, segment and pattern periods, and past
+  // the square of the first prime that strikes whole ranges (4099).
   const uint32_t limits[] = {1,      2,      8,       30,      31,      98,          120,     121,     10201,
-                             10202,  510510, 983040,  983041,  1966081, 3 * 983040 + 7, 20000003};
+                             10202,  510510, 983040,  983041,  1966081, 3 * 983040 + 7, 20000003, 70000003};
   for (uint32_t limit : limits) {
     std::vector<uint32_t> expected;
     std::vector<bool> composite(limit, false);
@@ -333,12 +333,13 @@ TEST(PrimeSieve, FindsExactlyThePrimesBelowEveryLimit) {
       expected.push_back(n);
       for (uint64_t m = uint64_t{n} * n; m < limit; m += n) composite[m] = true;
     }
-    for (int lanes : {1, 3}) {
+    // Lanes taking turns a range of one segment, or of several.
+    for (auto [lanes, rangeSegments] : {std::pair{1, 1}, std::pair{3, 1}, std::pair{3, 5}}) {
       PrimeSieve sieve;
       ASSERT_EQ(OpenPrimeSieve(limit, lanes, 0, &sieve), noErr);
-      const uint32_t segments = (sieve.byteCount + kSegmentBytes - 1) / kSegmentBytes;
-      for (uint32_t segment = 0; segment < segments; ++segment)
-        SieveSegment(&sieve, static_cast<int>(segment % lanes), segment * kSegmentBytes);
+      const uint32_t rangeBytes = kSegmentBytes * static_cast<uint32_t>(rangeSegments);
+      for (uint32_t range = 0; range * rangeBytes < sieve.byteCount; ++range)
+        SieveRange(&sieve, static_cast<int>(range % lanes), range * rangeBytes, (range + 1) * rangeBytes);
       std::vector<uint32_t> found;
       ForEachPrime(sieve.table, 0, limit, [&](uint32_t n) { found.push_back(n); });
       ClosePrimeSieve(&sieve);
