@@ -258,9 +258,9 @@ void AimLines(SievingPrime* sieving, uint32_t first) {
   }
 }
 
-// Primes from here on strike a segment fewer than eight times a line: they
+// Primes from here on strike a segment at most eight times a line: they
 // strike a whole range at once, or they would take longer to find their
-// place in each segment than to strike it (a third of the sieve at a
+// place in each segment than to strike it (a fifth of the sieve at a
 // billion numbers).
 constexpr uint32_t kLargePrime = kSegmentBytes / 8;
 
