@@ -211,7 +211,7 @@ void StrikeLines(SievingPrime* sieving, uint8_t* table, uint32_t end) {
   const uint8_t* const keeps = kLinesByBit ? nullptr : kLineKeeps.keep[step % 30];
   // The eight lines lie within a prime's bytes of one another: struck a
   // round of all eight at a time, one loop test a round, while the last of
-  // them stays inside the segment.
+  // them stays below `end`.
   uint32_t lowest = sieving->next[0], highest = sieving->next[0];
   for (int line = 1; line < 8; ++line) {
     lowest = std::min(lowest, sieving->next[line]);

@@ -20,9 +20,9 @@ struct SievingPrime;
 
 // A segmented sieve of Eratosthenes filling a PrimeTable a cache-sized
 // segment at a time. Several lanes (threads) may sieve at once, each its own
-// segments in increasing order, in any order among the lanes: each lane
-// keeps its own place in every prime's lines of multiples, which only move
-// on, and no two lanes sieve the same segment.
+// ranges of segments in increasing order, in any order among the lanes: each
+// lane keeps its own place in every prime's lines of multiples, which only
+// move on, and no two lanes sieve the same range.
 struct PrimeSieve {
   PrimeTable table;
   uint32_t byteCount;      // table bytes that hold numbers below the limit: PrimeTableBytes
