@@ -1,5 +1,6 @@
 // Native stand-in for the Windows memory and thread services, for the unit
 // tests and the benchmark, which count and refuse through it.
+#include <pthread.h>
 #include <sched.h>
 
 #include <cstddef>
@@ -107,17 +108,45 @@ int WorkerThreadsStarted() { return threadsStarted; }
 
 void ReportProcessors(int count) { processorsReported = count; }
 
+namespace {
+
+void* RunWorkerThread(void* parameter) {
+  const WorkerThread* thread = static_cast<const WorkerThread*>(parameter);
+  thread->entry(thread->context);
+  return nullptr;
+}
+
+}  // namespace
+
 bool StartWorkerThread(WorkerThread* thread) {
   if (threadsBeforeRefusal == 0) return false;
   if (threadsBeforeRefusal > 0) --threadsBeforeRefusal;
+  pthread_attr_t attributes;
+  if (pthread_attr_init(&attributes) != 0) return false;
+  // Off this thread's processor, as Windows starts a new thread on an idle
+  // one: Linux may queue it behind its maker, however idle the others, until
+  // its load balancing moves it a millisecond or more later.
+  cpu_set_t set;
+  const int current = sched_getcpu();
+  if (current >= 0 && sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 1 && CPU_ISSET(current, &set)) {
+    CPU_CLR(current, &set);
+    pthread_attr_setaffinity_np(&attributes, sizeof set, &set);
+  }
+  auto* system = new pthread_t;
+  const bool started = pthread_create(system, &attributes, RunWorkerThread, thread) == 0;
+  pthread_attr_destroy(&attributes);
+  if (!started) {
+    delete system;
+    return false;
+  }
   ++threadsStarted;
-  thread->system = new std::thread(thread->entry, thread->context);
+  thread->system = system;
   return true;
 }
 
 void JoinWorkerThread(WorkerThread* thread) {
-  auto* system = static_cast<std::thread*>(thread->system);
-  system->join();
+  auto* system = static_cast<pthread_t*>(thread->system);
+  pthread_join(*system, nullptr);
   delete system;
   thread->system = nullptr;
 }
