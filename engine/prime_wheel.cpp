@@ -102,14 +102,15 @@ constexpr Patterns kPatterns{};
 void StartLines(uint32_t prime, SievingPrime* sieving) {
   sieving->prime = prime;
   // The first multiple that needs striking is p * p; the eight values of m
-  // from p on that 2, 3 and 5 do not divide open the eight lines.
-  int line = 0;
-  for (uint32_t m = prime; line < 8; ++m) {
-    if (m % 2 == 0 || m % 3 == 0 || m % 5 == 0) continue;
+  // from p on that 2, 3 and 5 do not divide open the eight lines: p and the
+  // seven wheel numbers after it. (A wheel residue's count of residues below
+  // it is its bit.)
+  const uint32_t place = kWheelBitsBelow[prime % 30];
+  for (uint32_t line = 0; line < 8; ++line) {
+    const uint32_t m = prime - prime % 30 + 30 * ((place + line) / 8) + kWheel[(place + line) % 8];
     const uint64_t multiple = uint64_t{prime} * m;
-    const int bit = WheelBit(static_cast<uint32_t>(multiple % 30));
+    const int bit = kWheelBitsBelow[multiple % 30];
     sieving->next[kLinesByBit ? bit : line] = static_cast<uint32_t>(std::min<uint64_t>(multiple / 30, UINT32_MAX));
-    ++line;
   }
 }
 
