@@ -181,6 +181,7 @@ enum RunStage : int {
 };
 
 struct RunWork {
+  PrimeSieve primes;
   SieveWork sieve;
   PaintWork paint;
   int sieveLanes;
@@ -188,33 +189,58 @@ struct RunWork {
   const int16_t* layout;
   OSErr result = noErr;  // the run's, set by the host's lane before the painting
   std::atomic<int> stage{stageSieving};
-  // Raised once stageLayoutRead, then stagePainting (or stageStopped), is set.
-  WakeSignal reached[2] = {{nullptr}, {nullptr}};
+  // Raised once stageLayoutRead, then stagePainting (or stageStopped), is
+  // set. Opened by the first lane that would sleep on it: most waits end
+  // while the lanes still yield, and under wine every signal opened, raised
+  // and closed is a round trip to its server, 20 to 60 us of the host's
+  // thread each.
+  std::atomic<void*> reached[2] = {{nullptr}, {nullptr}};
 };
 
+// The stage is stored and a signal looked for, and in AwaitStage a signal
+// published and the stage looked at, in one order for all threads
+// (sequentially consistent): either the raiser finds the signal, or the
+// waiter finds the stage.
 void EnterStage(RunWork* run, int stage) {
-  run->stage.store(stage, std::memory_order_release);
-  auto raise = [](WakeSignal* signal) {
-    if (signal->system != nullptr) RaiseWakeSignal(signal);
+  run->stage.store(stage);
+  auto raise = [](std::atomic<void*>& reached) {
+    WakeSignal signal = {reached.load()};
+    if (signal.system != nullptr) RaiseWakeSignal(&signal);
   };
-  if (stage == stageLayoutRead || stage == stageStopped) raise(&run->reached[0]);
-  if (stage == stagePainting || stage == stageStopped) raise(&run->reached[1]);
+  if (stage == stageLayoutRead || stage == stageStopped) raise(run->reached[0]);
+  if (stage == stagePainting || stage == stageStopped) raise(run->reached[1]);
 }
 
 // Yields while the host's lane is likely to be quick about it, then sleeps:
 // the host's callbacks, which it may be making, can take any time.
 constexpr int kYieldsBeforeSleeping = 2000;
 
+// The stage's signal, opened by this lane unless another lane was first;
+// null when the system has none to give.
+WakeSignal SignalToAwait(std::atomic<void*>& reached) {
+  WakeSignal signal = {reached.load()};
+  if (signal.system != nullptr || !OpenWakeSignal(&signal)) return signal;
+  void* first = nullptr;
+  if (reached.compare_exchange_strong(first, signal.system)) return signal;
+  CloseWakeSignal(&signal);
+  return {first};
+}
+
 // Waits on the host's lane; false when the run stops instead.
 bool AwaitStage(RunWork* run, int stage) {
-  WakeSignal* signal = &run->reached[stage == stageLayoutRead ? 0 : 1];
+  std::atomic<void*>& reached = run->reached[stage == stageLayoutRead ? 0 : 1];
+  WakeSignal signal = {nullptr};
   for (int yields = 0;; ++yields) {
-    const int now = run->stage.load(std::memory_order_acquire);
+    const int now = run->stage.load();
     if (now >= stage) return now != stageStopped;
-    if (yields < kYieldsBeforeSleeping || signal->system == nullptr)
+    if (yields == kYieldsBeforeSleeping) {
+      signal = SignalToAwait(reached);
+      continue;  // the stage is looked at again before sleeping
+    }
+    if (signal.system == nullptr)
       YieldToOtherThreads();
     else
-      AwaitWakeSignal(signal);
+      AwaitWakeSignal(&signal);
   }
 }
 
@@ -244,6 +270,15 @@ void PlotLane(void* context, int lane) {
   PaintLane(&run->paint, lane, [&] { return lane == 0 || AwaitStage(run, stagePainting); });
 }
 
+// Once every lane is done with the memory: the last report and the memory
+// given back while the workers' threads end.
+void FinishRun(void* context) {
+  RunWork* run = static_cast<RunWork*>(context);
+  const PlotProgress& progress = run->sieve.progress;
+  if (run->result == noErr) ReportProgress(progress, 2 * int64_t{progress.pixelCount});
+  ClosePrimeSieve(&run->primes);
+}
+
 OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   const uint32_t pixelCount = static_cast<uint32_t>(int64_t{geometry.width} * geometry.height);
   const PlotProgress progress = {job.progressProc, job.abortProc, pixelCount};
@@ -254,7 +289,8 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   // is often in pieces), half as many lanes may still fit, down to the
   // host's thread alone, which needs no more than before the lanes.
   const uint64_t scratchBytes = PaintScratchBytes(geometry);
-  PrimeSieve sieve;
+  RunWork run;
+  PrimeSieve& sieve = run.primes;
   ChunkPlan chunks{};
   int sieveLanes = 1, paintLanes = 1;
   for (int lanes = LanesWorthStarting(uint64_t{limit} + OutputBytes(geometry));; lanes /= 2) {
@@ -264,7 +300,6 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
     if (OpenPrimeSieve(limit, sieveLanes, scratchBytes * static_cast<uint64_t>(paintLanes), &sieve) == noErr) break;
     if (lanes <= 1) return memFullErr;
   }
-  RunWork run;
   run.sieve.sieve = &sieve;
   run.sieve.progress = progress;
   run.sieve.chunkBytes = chunks.chunkBytes;
@@ -281,19 +316,12 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   paint.scratchBytes = scratchBytes;
   paint.bandCount = PaintBandCount(geometry);
   paint.pastCache = PaintsPastCache(geometry);
-  const int runLanes = std::max(sieveLanes, paintLanes);
-  // Without the signals the waiting lanes yield throughout.
-  if (runLanes > 1 && (!OpenWakeSignal(&run.reached[0]) || !OpenWakeSignal(&run.reached[1]))) {
-    CloseWakeSignal(&run.reached[0]);
-    CloseWakeSignal(&run.reached[1]);
+  RunLanes(std::max(sieveLanes, paintLanes), PlotLane, FinishRun, &run);
+  for (std::atomic<void*>& reached : run.reached) {
+    WakeSignal signal = {reached.load()};
+    if (signal.system != nullptr) CloseWakeSignal(&signal);
   }
-  RunLanes(runLanes, PlotLane, &run);
-  CloseWakeSignal(&run.reached[0]);
-  CloseWakeSignal(&run.reached[1]);
-  const OSErr result = run.result;
-  if (result == noErr) ReportProgress(progress, 2 * int64_t{pixelCount});
-  ClosePrimeSieve(&sieve);
-  return result;
+  return run.result;
 }
 
 }  // namespace
