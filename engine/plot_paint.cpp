@@ -229,16 +229,20 @@ void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, 
     }
     Mark(marks + rowInBand * words, static_cast<uint32_t>(column));
   };
+  // Marks are set a register's width at a time: half a word, in the 32-bit
+  // build, is one instruction, not two.
+  AliasedMarkPart* const parts = reinterpret_cast<AliasedMarkPart*>(marks);
+  const ptrdiff_t rowParts = words * static_cast<ptrdiff_t>(64 / kMarkPartBits);
   // A side's primes are found a word of the table at a time; bit b of a word
   // lies kWordBitNumber[b] rows on from the word's first number: this many
-  // list rows, or mark words, on.
+  // list rows, or mark parts, on.
   ptrdiff_t bitRows[64];
   for (int bit = 0; bit < 64; ++bit)
-    bitRows[bit] = static_cast<ptrdiff_t>(kWordBitNumber.number[bit]) * (kLists ? 1 : words);
+    bitRows[bit] = static_cast<ptrdiff_t>(kWordBitNumber.number[bit]) * (kLists ? 1 : rowParts);
   // The number in row y of the left side is base - y, of the right side base + y.
   auto markSide = [&](uint32_t base, bool left, int32_t from, int32_t to, int32_t column) {
-    const ptrdiff_t columnWord = column / 64;
-    const uint64_t columnBit = uint64_t{1} << (column % 64);
+    const ptrdiff_t columnPart = column / kMarkPartBits;
+    const MarkPart columnBit = MarkPart{1} << (column % kMarkPartBits);
     const uint32_t first = left ? base - static_cast<uint32_t>(to - 1) : base + static_cast<uint32_t>(from);
     const uint32_t end = left ? base - static_cast<uint32_t>(from) + 1 : base + static_cast<uint32_t>(to);
     if (first < 6) {  // the primes off the wheel
@@ -259,11 +263,11 @@ void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, 
         else
           for (; bits != 0; bits &= bits - 1) mark(row + bitRows[LowestBit(bits)], column);
       } else {
-        const ptrdiff_t at = row * words + columnWord;
+        const ptrdiff_t at = row * rowParts + columnPart;
         if (left)
-          for (; bits != 0; bits &= bits - 1) marks[at - bitRows[LowestBit(bits)]] |= columnBit;
+          for (; bits != 0; bits &= bits - 1) parts[at - bitRows[LowestBit(bits)]] |= columnBit;
         else
-          for (; bits != 0; bits &= bits - 1) marks[at + bitRows[LowestBit(bits)]] |= columnBit;
+          for (; bits != 0; bits &= bits - 1) parts[at + bitRows[LowestBit(bits)]] |= columnBit;
       }
     });
   };
