@@ -56,10 +56,8 @@ void RunLanes(int lanes, void (*work)(void* context, int lane), void (*finish)(v
     workers += started[i] ? 1 : 0;
   }
   work(context, 0);
-  if (finish != nullptr) {
-    while (shared.workersDone.load(std::memory_order_acquire) < workers) YieldToOtherThreads();
-    finish(context);
-  }
+  while (shared.workersDone.load(std::memory_order_acquire) < workers) YieldToOtherThreads();
+  finish(context);
   for (int i = 1; i < lanes; ++i)
     if (started[i]) JoinWorkerThread(&thread[i]);
 }

@@ -18,7 +18,7 @@ int LanesWorthStarting(uint64_t work);
 // the others each on a worker thread of its own, and returns once all have
 // ended. A lane whose thread the system refuses does not run at all, so the
 // lanes share their work by taking it piece by piece, never by lane number.
-// finish(context), unless null, runs on this thread once every lane's work
-// has returned, while the worker threads end: a thread's end can take a
+// finish(context) runs on this thread once every lane's work has returned,
+// while the worker threads end: a thread's end can take a
 // few hundred microseconds to reach the joining thread (under wine).
 void RunLanes(int lanes, void (*work)(void* context, int lane), void (*finish)(void* context), void* context);

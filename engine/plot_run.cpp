@@ -270,13 +270,17 @@ void PlotLane(void* context, int lane) {
   PaintLane(&run->paint, lane, [&] { return lane == 0 || AwaitStage(run, stagePainting); });
 }
 
-// Once every lane is done with the memory: the last report and the memory
-// given back while the workers' threads end.
+// Once every lane is done with the memory and the signals: the last report,
+// the memory and any signal given back while the workers' threads end.
 void FinishRun(void* context) {
   RunWork* run = static_cast<RunWork*>(context);
   const PlotProgress& progress = run->sieve.progress;
   if (run->result == noErr) ReportProgress(progress, 2 * int64_t{progress.pixelCount});
   ClosePrimeSieve(&run->primes);
+  for (std::atomic<void*>& reached : run->reached) {
+    WakeSignal signal = {reached.load()};
+    if (signal.system != nullptr) CloseWakeSignal(&signal);
+  }
 }
 
 OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
@@ -317,10 +321,6 @@ OSErr Plot(const PlotJob& job, const PlotGeometry& geometry) {
   paint.bandCount = PaintBandCount(geometry);
   paint.pastCache = PaintsPastCache(geometry);
   RunLanes(std::max(sieveLanes, paintLanes), PlotLane, FinishRun, &run);
-  for (std::atomic<void*>& reached : run.reached) {
-    WakeSignal signal = {reached.load()};
-    if (signal.system != nullptr) CloseWakeSignal(&signal);
-  }
   return run.result;
 }
 
