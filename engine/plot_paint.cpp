@@ -383,16 +383,19 @@ void MarkRingSideColumns(const Spiral& spiral, const PrimeTable& primes, int32_t
       const int32_t from = std::max(top, ring + 1), to = std::min(bottom, spiral.height - 1 - ring);
       SideColumnBits(primes, left ? spiral.LeftBase(ring) : spiral.RightBase(ring), left, top, from, to, columns[c]);
     }
+    // Locals, not the captures: the stores below may alias anything.
+    const size_t stride = rowBytes;
+    const int32_t bandRows = bottom - top;
     uint8_t* const groupMarks = reinterpret_cast<uint8_t*>(marks) + firstColumn / 8;
-    for (int32_t half = 0; half * 128 < bottom - top; ++half) {
+    for (int32_t half = 0; half * 128 < bandRows; ++half) {
       __m128i rows[16];
       for (int c = 0; c < 16; ++c) rows[c] = _mm_load_si128(reinterpret_cast<const __m128i*>(columns[c]) + half);
       TransposeBytes16(rows);
       // rows[j]: bit k of byte c is column c's mark in band row 128 half + 8 j + k.
       for (int j = 0; j < 16; ++j) {
         __m128i bits = rows[j];
-        uint8_t* at = groupMarks + static_cast<size_t>(128 * half + 8 * j + 7) * rowBytes;
-        for (int k = 7; k >= 0; --k, at -= rowBytes) {
+        uint8_t* at = groupMarks + static_cast<size_t>(128 * half + 8 * j + 7) * stride;
+        for (int k = 7; k >= 0; --k, at -= stride) {
           const uint16_t rowBits = static_cast<uint16_t>(_mm_movemask_epi8(bits));
           std::memcpy(at, &rowBits, sizeof rowBits);
           bits = _mm_add_epi8(bits, bits);
