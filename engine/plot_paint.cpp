@@ -212,6 +212,7 @@ inline uint32_t SideListCapacity(int32_t width) { return static_cast<uint32_t>(w
 // lies in column r and counts down the rows, the right side in column
 // W - 1 - r and counts up. Each covers the rows strictly between its ring's
 // top and bottom sides. The middle column of an odd width is a right side.
+// With SSE2, marks alone are made 16 columns at a time: MarkRingSideColumns.
 template <bool kLists>
 void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, int32_t bottom,
                    const SideMarks& sides) {
@@ -294,8 +295,39 @@ void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, 
 // loop over a side's primes: each column's 256 rows come from its stretch of
 // the table as bits (30 numbers a table byte, through kWheelSpans), and 16
 // columns of bits are turned into 16 bits of each row with SSE2. Per side
-// that is a fixed few dozen instructions, where a loop over its primes took
-// a few cycles each and a mispredicted branch at each word's end.
+// that is a fixed few dozen instructions, fewer than a loop over its primes
+// takes, and none of them a branch on the primes.
+
+// Turns a square of samples (16 by 16 bytes, or 8 by 8 16-bit samples):
+// sample j of v[i] becomes sample i of v[j]. Each round interleaves
+// neighbouring vectors in units twice as wide as the round before; after
+// the last, row j stands in the vector whose index is j's bits reversed.
+template <int kSampleBytes>
+__attribute__((always_inline)) inline void TransposeTile(__m128i* v) {
+  constexpr int kTile = 16 / kSampleBytes;
+  __m128i t[kTile];
+  auto round = [&](auto lo, auto hi) {
+    for (int k = 0; k < kTile / 2; ++k) {
+      t[k] = lo(v[2 * k], v[2 * k + 1]);
+      t[kTile / 2 + k] = hi(v[2 * k], v[2 * k + 1]);
+    }
+    for (int k = 0; k < kTile; ++k) v[k] = t[k];
+  };
+  if (kSampleBytes == 1)
+    round([](__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); },
+          [](__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); });
+  round([](__m128i a, __m128i b) { return _mm_unpacklo_epi16(a, b); },
+        [](__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b); });
+  round([](__m128i a, __m128i b) { return _mm_unpacklo_epi32(a, b); },
+        [](__m128i a, __m128i b) { return _mm_unpackhi_epi32(a, b); });
+  round([](__m128i a, __m128i b) { return _mm_unpacklo_epi64(a, b); },
+        [](__m128i a, __m128i b) { return _mm_unpackhi_epi64(a, b); });
+  for (int k = 0; k < kTile; ++k) {
+    int reversed = 0;
+    for (int bit = 1; bit < kTile; bit <<= 1) reversed = (reversed << 1) | ((k & bit) != 0);
+    v[k] = t[reversed];
+  }
+}
 
 // Bit i of `column` (256 bits) for band row i: the primes of a side that
 // covers rows from .. to - 1 of the band starting at `top`.
@@ -329,31 +361,6 @@ void SideColumnBits(const PrimeTable& primes, uint32_t base, bool left, int32_t 
   if (from >= to) return;
   const uint32_t start = left ? base - static_cast<uint32_t>(from) : base + static_cast<uint32_t>(from);
   OrPrimeBits(primes, start, static_cast<uint32_t>(to - from), left, column, static_cast<size_t>(from - top));
-}
-
-// rows[c] byte j becomes rows[j] byte c.
-inline void TransposeBytes16(__m128i* rows) {
-  __m128i pairs[16], quads[16];
-  for (int i = 0; i < 8; ++i) {
-    pairs[i] = _mm_unpacklo_epi8(rows[2 * i], rows[2 * i + 1]);
-    pairs[8 + i] = _mm_unpackhi_epi8(rows[2 * i], rows[2 * i + 1]);
-  }
-  for (int h = 0; h < 2; ++h)
-    for (int i = 0; i < 4; ++i) {
-      quads[8 * h + i] = _mm_unpacklo_epi16(pairs[8 * h + 2 * i], pairs[8 * h + 2 * i + 1]);
-      quads[8 * h + 4 + i] = _mm_unpackhi_epi16(pairs[8 * h + 2 * i], pairs[8 * h + 2 * i + 1]);
-    }
-  // quads[4h + i]: bytes 4h .. 4h + 3 of rows 4i .. 4i + 3
-  for (int h = 0; h < 4; ++h) {
-    const __m128i low0 = _mm_unpacklo_epi32(quads[4 * h], quads[4 * h + 1]);
-    const __m128i high0 = _mm_unpackhi_epi32(quads[4 * h], quads[4 * h + 1]);
-    const __m128i low1 = _mm_unpacklo_epi32(quads[4 * h + 2], quads[4 * h + 3]);
-    const __m128i high1 = _mm_unpackhi_epi32(quads[4 * h + 2], quads[4 * h + 3]);
-    rows[4 * h] = _mm_unpacklo_epi64(low0, low1);
-    rows[4 * h + 1] = _mm_unpackhi_epi64(low0, low1);
-    rows[4 * h + 2] = _mm_unpacklo_epi64(high0, high1);
-    rows[4 * h + 3] = _mm_unpackhi_epi64(high0, high1);
-  }
 }
 
 // MarkRingSides<false>'s marks. Each group of 16 columns that holds a side
@@ -390,7 +397,7 @@ void MarkRingSideColumns(const Spiral& spiral, const PrimeTable& primes, int32_t
     for (int32_t half = 0; half * 128 < bandRows; ++half) {
       __m128i rows[16];
       for (int c = 0; c < 16; ++c) rows[c] = _mm_load_si128(reinterpret_cast<const __m128i*>(columns[c]) + half);
-      TransposeBytes16(rows);
+      TransposeTile<1>(rows);
       // rows[j]: bit k of byte c is column c's mark in band row 128 half + 8 j + k.
       for (int j = 0; j < 16; ++j) {
         __m128i bits = rows[j];
@@ -809,37 +816,6 @@ constexpr int32_t kStripSlack = 32;  // samples before and after a strip's rows
 constexpr uint64_t kSideStripsBytes = uint64_t{kStripRows + 2 * kStripSlack} * 64;
 
 #if defined(__SSE2__)
-// Turns a square of samples (16 by 16 bytes, or 8 by 8 16-bit samples):
-// sample j of v[i] becomes sample i of v[j]. Each round interleaves
-// neighbouring vectors in units twice as wide as the round before; after
-// the last, row j stands in the vector whose index is j's bits reversed.
-template <int kSampleBytes>
-__attribute__((always_inline)) inline void TransposeTile(__m128i* v) {
-  constexpr int kTile = 16 / kSampleBytes;
-  __m128i t[kTile];
-  auto round = [&](auto lo, auto hi) {
-    for (int k = 0; k < kTile / 2; ++k) {
-      t[k] = lo(v[2 * k], v[2 * k + 1]);
-      t[kTile / 2 + k] = hi(v[2 * k], v[2 * k + 1]);
-    }
-    for (int k = 0; k < kTile; ++k) v[k] = t[k];
-  };
-  if (kSampleBytes == 1)
-    round([](__m128i a, __m128i b) { return _mm_unpacklo_epi8(a, b); },
-          [](__m128i a, __m128i b) { return _mm_unpackhi_epi8(a, b); });
-  round([](__m128i a, __m128i b) { return _mm_unpacklo_epi16(a, b); },
-        [](__m128i a, __m128i b) { return _mm_unpackhi_epi16(a, b); });
-  round([](__m128i a, __m128i b) { return _mm_unpacklo_epi32(a, b); },
-        [](__m128i a, __m128i b) { return _mm_unpackhi_epi32(a, b); });
-  round([](__m128i a, __m128i b) { return _mm_unpacklo_epi64(a, b); },
-        [](__m128i a, __m128i b) { return _mm_unpackhi_epi64(a, b); });
-  for (int k = 0; k < kTile; ++k) {
-    int reversed = 0;
-    for (int bit = 1; bit < kTile; bit <<= 1) reversed = (reversed << 1) | ((k & bit) != 0);
-    v[k] = t[reversed];
-  }
-}
-
 // Gray spirals written through the cache. A ring side is a run of
 // consecutive numbers down its column, so the side columns are painted from
 // the wheel runs into strips, a column each, and turned into rows a tile of
