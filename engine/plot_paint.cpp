@@ -291,13 +291,6 @@ void MarkRingSides(const Spiral& spiral, const PrimeTable& primes, int32_t top, 
 }
 
 #if defined(__SSE2__)
-// The same marks made a side column at a time, 16 columns together, with no
-// loop over a side's primes: each column's 256 rows come from its stretch of
-// the table as bits (30 numbers a table byte, through kWheelSpans), and 16
-// columns of bits are turned into 16 bits of each row with SSE2. Per side
-// that is a fixed few dozen instructions, fewer than a loop over its primes
-// takes, and none of them a branch on the primes.
-
 // Turns a square of samples (16 by 16 bytes, or 8 by 8 16-bit samples):
 // sample j of v[i] becomes sample i of v[j]. Each round interleaves
 // neighbouring vectors in units twice as wide as the round before; after
@@ -328,6 +321,13 @@ __attribute__((always_inline)) inline void TransposeTile(__m128i* v) {
     v[k] = t[reversed];
   }
 }
+
+// The same marks made a side column at a time, 16 columns together, with no
+// loop over a side's primes: each column's 256 rows come from its stretch of
+// the table as bits (30 numbers a table byte, through kWheelSpans), and 16
+// columns of bits are turned into 16 bits of each row with SSE2. Per side
+// that is a fixed few dozen instructions, fewer than a loop over its primes
+// takes, and none of them a branch on the primes.
 
 // Bit i of `column` (256 bits) for band row i: the primes of a side that
 // covers rows from .. to - 1 of the band starting at `top`.
