@@ -86,12 +86,15 @@ struct RowStream {
   }
 
   void Drain() {
-    // In locals: a streamed store would hold up the reading of a field it
-    // might overwrite.
-    uint8_t* at = to;
-    const uint8_t* source = from;
-    StreamUnits(at, source, units);
+    StreamRest(to, from, units);
     units = 0;
+  }
+
+  // Out of line: inlined into a row's painting, the 32-bit build ran out of
+  // registers and kept the count on the stack, each unit then waiting on the
+  // last one's store to it.
+  __attribute__((noinline)) static void StreamRest(uint8_t* at, const uint8_t* source, size_t count) {
+    StreamUnits(at, source, count);
   }
 
   // Streams `count` units, moving `at` and `source` on.
