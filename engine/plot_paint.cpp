@@ -509,15 +509,26 @@ struct Painter {
     // The first byte's pixels from the one of `from` on.
     const uint32_t skip = kDescending ? 29 - within : within;
     uint32_t done = std::min(30 - skip, count);
-    CopyPart(out, runs[primes.bytes[byte]] + skip * kSampleBytes, done * kSampleBytes);
-    for (; count - done >= kWheelRunPixels; done += 30) {
-      byte = kDescending ? byte - 1 : byte + 1;
-      std::memcpy(out + done * kSampleBytes, runs[primes.bytes[byte]], kWheelRunBytes);
+    // The table byte by a pointer of its own: the stores below may alias
+    // anything, the table's own pointer too, which would be read again.
+    const uint8_t* table = primes.bytes + byte;
+    constexpr ptrdiff_t kStep = kDescending ? -1 : 1;
+    CopyPart(out, runs[*table] + skip * kSampleBytes, done * kSampleBytes);
+    if (count - done >= kWheelRunPixels) {
+      // Whole runs while one more fits, up to `last`: a pointer and a bound,
+      // not a count, for the 32-bit build's few registers.
+      uint8_t* at = out + done * kSampleBytes;
+      uint8_t* const last = out + (count - kWheelRunPixels) * kSampleBytes;
+      for (; at <= last; at += 30 * kSampleBytes) {
+        table += kStep;
+        std::memcpy(at, runs[*table], kWheelRunBytes);
+      }
+      done = static_cast<uint32_t>((at - out) / kSampleBytes);
     }
     while (done < count) {
-      byte = kDescending ? byte - 1 : byte + 1;
+      table += kStep;
       const uint32_t pixels = std::min(30u, count - done);
-      CopyPart(out + done * kSampleBytes, runs[primes.bytes[byte]], pixels * kSampleBytes);
+      CopyPart(out + done * kSampleBytes, runs[*table], pixels * kSampleBytes);
       done += pixels;
     }
     ForEachPrimeOffTheWheel(from, count, kDescending,
