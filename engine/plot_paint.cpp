@@ -675,26 +675,39 @@ struct Painter {
     int32_t x = head;
     // One loop for each way of storing, chosen once a row.
     auto paintBlocks = [&](auto store) {
-      auto paintBlock = [&](int32_t at, uint32_t marks) {
-        __m128i block =
-            _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(in + at * kPixelBytes)), keptMask);
+      auto paintBlock = [&](const uint8_t* from, uint8_t* to, uint32_t marks) {
+        __m128i block = _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(from)), keptMask);
         if (kSampleBytes == 2) block = _mm_sub_epi16(block, _mm_subs_epu16(block, ceiling));
         block = _mm_or_si128(block, _mm_load_si128(reinterpret_cast<const __m128i*>(blockColours[marks])));
-        store(reinterpret_cast<__m128i*>(out + at * kPixelBytes), block);
+        store(reinterpret_cast<__m128i*>(to), block);
       };
-      // A register's width of marks is taken at once, then a block's worth at a time.
+      // A register's width of marks is taken at once, then a block's worth
+      // at a time. The parts are read by a pointer, the pixels by pointers to
+      // a bound, all moving on by a part a turn (so the marks' shift within a
+      // part stays the row's): the 32-bit build has few registers.
       constexpr uint32_t kBlockMarks = (1u << kPerBlock) - 1;
       constexpr int32_t kPartMarks = kMarkPartBits;
-      for (; x + kPartMarks <= width; x += kPartMarks) {
-        const MarkPart marks = MarksAt(rowMarks, x);
-        for (int32_t half = 0; half < kPartMarks; half += 32) {  // 32 at a time, the faster either way
-          uint32_t part = static_cast<uint32_t>(marks >> half);
-          for (int32_t block = 0; block < 32; block += kPerBlock, part >>= kPerBlock)
-            paintBlock(x + half + block, part & kBlockMarks);
+      constexpr ptrdiff_t kPartBytes = ptrdiff_t{kPartMarks} * kPixelBytes;
+      const int32_t parts = (width - x) / kPartMarks;
+      if (parts > 0) {
+        const AliasedMarkPart* part = reinterpret_cast<const AliasedMarkPart*>(rowMarks) + x / kPartMarks;
+        const unsigned shift = static_cast<unsigned>(x) % kPartMarks;
+        const uint8_t* from = in + x * kPixelBytes;
+        uint8_t* to = out + x * kPixelBytes;
+        uint8_t* const end = to + parts * kPartBytes;
+        for (; to != end; ++part, from += kPartBytes, to += kPartBytes) {
+          const MarkPart marks = (part[0] >> shift) | (part[1] << 1 << (kPartMarks - 1 - shift));
+          for (int32_t half = 0; half < kPartMarks; half += 32) {  // 32 at a time, the faster either way
+            uint32_t bits = static_cast<uint32_t>(marks >> half);
+            for (int32_t block = 0; block < 32; block += kPerBlock, bits >>= kPerBlock)
+              paintBlock(from + (half + block) * kPixelBytes, to + (half + block) * kPixelBytes, bits & kBlockMarks);
+          }
         }
+        x += parts * kPartMarks;
       }
       for (; x + kPerBlock <= width; x += kPerBlock)
-        paintBlock(x, static_cast<uint32_t>(MarksAt(rowMarks, x)) & kBlockMarks);
+        paintBlock(in + x * kPixelBytes, out + x * kPixelBytes,
+                   static_cast<uint32_t>(MarksAt(rowMarks, x)) & kBlockMarks);
     };
     if (!streamed)
       paintBlocks([](__m128i* to, __m128i block) { _mm_storeu_si128(to, block); });
