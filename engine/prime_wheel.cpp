@@ -366,14 +366,22 @@ void OrPrimeBits(const PrimeTable& table, uint32_t from, uint32_t count, bool de
   auto within = [](MarkPart span, uint32_t length) {
     return length < 30 ? span & ((MarkPart{1} << length) - 1) : span;
   };
-  uint32_t byte = from / 30;
+  const uint32_t byte = from / 30;
   const uint32_t skip = descending ? 29 - (from - 30 * byte) : from - 30 * byte;  // the byte's bits before `from`
-  uint32_t length = std::min(30 - skip, count);
-  append(within(spans[table.bytes[byte]] >> skip, length), length);
-  for (uint32_t left = count - length; left > 0; left -= length) {
-    byte = descending ? byte - 1 : byte + 1;
-    length = std::min(30u, left);
-    append(within(spans[table.bytes[byte]], length), length);
+  const uint32_t length = std::min(30 - skip, count);
+  // The table by a pointer of its own: the stores to `bits` may alias
+  // anything, the table's own pointer too, which would be read again.
+  const uint8_t* tableByte = table.bytes + byte;
+  const ptrdiff_t step = descending ? -1 : 1;
+  append(within(spans[*tableByte] >> skip, length), length);
+  uint32_t left = count - length;
+  for (; left >= 30; left -= 30) {
+    tableByte += step;
+    append(spans[*tableByte], 30);
+  }
+  if (left > 0) {
+    tableByte += step;
+    append(within(spans[*tableByte], left), left);
   }
   if (filled > 0) *part |= pending;
   ForEachPrimeOffTheWheel(from, count, descending, [&](uint32_t offset) {
