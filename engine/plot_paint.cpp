@@ -149,14 +149,18 @@ inline size_t MarkWords(int32_t width) { return (static_cast<size_t>(width) + 63
 
 inline void Mark(uint64_t* rowMarks, uint32_t column) { rowMarks[column / 64] |= uint64_t{1} << (column % 64); }
 
+// A part's worth of marks from bit `shift` of `*part` on, running into the
+// part after it.
+inline MarkPart PartMarks(const AliasedMarkPart* part, unsigned shift) {
+  return (part[0] >> shift) | (part[1] << 1 << (kMarkPartBits - 1 - shift));
+}
+
 // A part's worth of marks from column `column` on, those past the row's
 // end undefined. The part after the column's is read either way, without a
 // branch: the marks of a band are followed by a spare word.
 inline MarkPart MarksAt(const uint64_t* rowMarks, size_t column) {
-  const AliasedMarkPart* parts = reinterpret_cast<const AliasedMarkPart*>(rowMarks);
-  const size_t part = column / kMarkPartBits;
-  const unsigned shift = column % kMarkPartBits;
-  return (parts[part] >> shift) | (parts[part + 1] << 1 << (kMarkPartBits - 1 - shift));
+  return PartMarks(reinterpret_cast<const AliasedMarkPart*>(rowMarks) + column / kMarkPartBits,
+                   column % kMarkPartBits);
 }
 
 // ---- The spiral ----
@@ -696,7 +700,7 @@ struct Painter {
         uint8_t* to = out + x * kPixelBytes;
         uint8_t* const end = to + parts * kPartBytes;
         for (; to != end; ++part, from += kPartBytes, to += kPartBytes) {
-          const MarkPart marks = (part[0] >> shift) | (part[1] << 1 << (kPartMarks - 1 - shift));
+          const MarkPart marks = PartMarks(part, shift);
           for (int32_t half = 0; half < kPartMarks; half += 32) {  // 32 at a time, the faster either way
             uint32_t bits = static_cast<uint32_t>(marks >> half);
             for (int32_t block = 0; block < 32; block += kPerBlock, bits >>= kPerBlock)
