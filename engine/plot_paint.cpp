@@ -151,7 +151,8 @@ inline void Mark(uint64_t* rowMarks, uint32_t column) { rowMarks[column / 64] |=
 
 // A part's worth of marks from bit `shift` of `*part` on, running into the
 // part after it.
-inline MarkPart PartMarks(const AliasedMarkPart* part, unsigned shift) {
+template <typename Part>
+inline MarkPart PartMarks(const Part* part, unsigned shift) {
   return (part[0] >> shift) | (part[1] << 1 << (kMarkPartBits - 1 - shift));
 }
 
@@ -360,8 +361,7 @@ void SideColumnBits(const PrimeTable& primes, uint32_t base, bool left, int32_t 
     }
     MarkPart* parts = reinterpret_cast<MarkPart*>(column);
 #pragma GCC unroll 8
-    for (unsigned i = 0; i < kBandRows / kBits; ++i)
-      parts[i] = (gathered[i] >> skip) | (gathered[i + 1] << 1 << (kBits - 1 - skip));
+    for (unsigned i = 0; i < kBandRows / kBits; ++i) parts[i] = PartMarks(gathered + i, skip);
     return;
   }
   std::memset(column, 0, kBandRows / 8);
