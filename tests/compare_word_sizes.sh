@@ -16,7 +16,11 @@ run() { "$ROOT/tools/wine-run.sh" "$@" >>"$work/log" 2>&1 </dev/null; }
 if ! run "$host32" generate "$work/rgb8.png" 211 157 ||
    ! run "$host32" generate "$work/gray16.png" 173 129 --gray --16bit ||
    ! run "$host32" generate "$work/rgba8.png" 120 90 --alpha ||
-   ! run "$host32" generate "$work/graya16.png" 64 48 --gray --alpha --16bit; then
+   ! run "$host32" generate "$work/graya16.png" 64 48 --gray --alpha --16bit ||
+   ! run "$host32" generate "$work/gray-12mp.png" 4000 3000 --gray ||
+   ! run "$host32" generate "$work/gray-24mp.png" 6000 4000 --gray ||
+   ! run "$host32" generate "$work/graya-12mp.png" 4000 3000 --gray --alpha ||
+   ! run "$host32" generate "$work/rgba16-3mp.png" 2000 1500 --alpha --16bit; then
   echo "FAIL: cannot generate the pictures"
   cat "$work/log"
   exit 1
@@ -33,6 +37,14 @@ cases=(
   "rgba8.png --layout spiral --fg FF0000 --bg 00FF00"
   "graya16.png --layout normal --shift 3"
   "rgb8.png --layout spiral --abort-at 3"
+  # Plots large enough for a worker lane beside the host's under wine,
+  # their output written through the cache (12 MB) and past it (24 MB).
+  "gray-12mp.png --layout spiral --shift 9"
+  "gray-12mp.png --layout normal --shift 65535"
+  "gray-24mp.png --layout spiral --shift 30"
+  "graya-12mp.png --layout spiral --shift 1"
+  "rgba16-3mp.png --layout spiral --shift 77 --fg 1E3C8C --bg F4ECD8"
+  "rgba16-3mp.png --layout normal"
 )
 
 failed=0
