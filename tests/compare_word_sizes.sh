@@ -20,7 +20,9 @@ if ! run "$host32" generate "$work/rgb8.png" 211 157 ||
    ! run "$host32" generate "$work/gray-12mp.png" 4000 3000 --gray ||
    ! run "$host32" generate "$work/gray-24mp.png" 6000 4000 --gray ||
    ! run "$host32" generate "$work/graya-12mp.png" 4000 3000 --gray --alpha ||
-   ! run "$host32" generate "$work/rgba16-3mp.png" 2000 1500 --alpha --16bit; then
+   ! run "$host32" generate "$work/rgba16-3mp.png" 2000 1500 --alpha --16bit ||
+   ! run "$host32" generate "$work/rgb-6mp.png" 3000 2000 ||
+   ! run "$host32" generate "$work/gray16-8mp.png" 2800 2800 --gray --16bit; then
   echo "FAIL: cannot generate the pictures"
   cat "$work/log"
   exit 1
@@ -38,13 +40,15 @@ cases=(
   "graya16.png --layout normal --shift 3"
   "rgb8.png --layout spiral --abort-at 3"
   # Plots large enough for a worker lane beside the host's under wine,
-  # their output written through the cache (12 MB) and past it (24 MB).
+  # their output written through the cache (up to 16 MB) and past it.
   "gray-12mp.png --layout spiral --shift 9"
   "gray-12mp.png --layout normal --shift 65535"
   "gray-24mp.png --layout spiral --shift 30"
   "graya-12mp.png --layout spiral --shift 1"
   "rgba16-3mp.png --layout spiral --shift 77 --fg 1E3C8C --bg F4ECD8"
   "rgba16-3mp.png --layout normal"
+  "rgb-6mp.png --layout spiral --shift 2"
+  "gray16-8mp.png --layout spiral --shift 65535"
 )
 
 failed=0
