@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Applies the 32-bit and the 64-bit plug-in, each through our host of its own
 # word size, to the same pictures with the same settings, and requires the
-# same exit status and byte-identical output files.
+# same exit status and byte-identical output files. The large pictures, which
+# the plug-ins plot on two lanes, are also plotted by the 64-bit one bound to
+# a single processor, on one lane, and must come out the same again.
 # Usage: compare_word_sizes.sh WINDOWS_BUILD_DIR WINDOWS64_BUILD_DIR
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -67,6 +69,16 @@ for i in "${!cases[@]}"; do
     problem="both runs failed with exit status $status32"
   elif [ -e "$work/$i-x86.png" ] || [ -e "$work/$i-x64.png" ]; then
     cmp -s "$work/$i-x86.png" "$work/$i-x64.png" || problem="the output files differ"
+  fi
+  if [ -z "$problem" ] && [[ "${words[0]}" == *mp.png ]] && command -v taskset >/dev/null; then
+    taskset -c 0 "$ROOT/tools/wine-run.sh" "$host64" apply "$plugin64" "$input" "$work/$i-x64-one-lane.png" \
+      "${options[@]}" >>"$work/log" 2>&1 </dev/null
+    status1=$?
+    if [ "$status1" -ne "$status64" ]; then
+      problem="exit status $status1 on one processor, $status64 on all"
+    elif ! cmp -s "$work/$i-x64.png" "$work/$i-x64-one-lane.png"; then
+      problem="the 64-bit plug-in's files on one processor and on all differ"
+    fi
   fi
   if [ -n "$problem" ]; then
     echo "FAIL ${cases[$i]}: $problem"
