@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Applies the 32-bit and the 64-bit plug-in, each through our host of its own
 # word size, to the same pictures with the same settings, and requires the
-# same exit status and byte-identical output files. The large pictures, which
-# the plug-ins plot on two lanes, are also plotted by the 64-bit one bound to
-# a single processor, on one lane, and must come out the same again.
+# same exit status and byte-identical output files. The large pictures
+# ("...mp.png"), which the plug-ins plot on two lanes, are also plotted by the
+# 64-bit one bound to a single processor, on one lane, and must come out the
+# same again.
 # Usage: compare_word_sizes.sh WINDOWS_BUILD_DIR WINDOWS64_BUILD_DIR
 set -uo pipefail
 ROOT="$(cd "$(dirname "$0")/.." && pwd)"
@@ -13,6 +14,7 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 # Output goes to a log, shown when a case fails.
 run() { "$ROOT/tools/wine-run.sh" "$@" >>"$work/log" 2>&1 </dev/null; }
+run_on_one_processor() { taskset -c 0 "$ROOT/tools/wine-run.sh" "$@" >>"$work/log" 2>&1 </dev/null; }
 
 : >"$work/log"
 if ! run "$host32" generate "$work/rgb8.png" 211 157 ||
@@ -77,8 +79,7 @@ for i in "${!cases[@]}"; do
     cmp -s "$work/$i-x86.png" "$work/$i-x64.png" || problem="the output files differ"
   fi
   if [ -z "$problem" ] && [[ "${words[0]}" == *mp.png ]] && command -v taskset >/dev/null; then
-    taskset -c 0 "$ROOT/tools/wine-run.sh" "$host64" apply "$plugin64" "$input" "$work/$i-x64-one-lane.png" \
-      "${options[@]}" >>"$work/log" 2>&1 </dev/null
+    run_on_one_processor "$host64" apply "$plugin64" "$input" "$work/$i-x64-one-lane.png" "${options[@]}"
     status1=$?
     if [ "$status1" -ne "$status64" ]; then
       problem="exit status $status1 on one processor, $status64 on all"
